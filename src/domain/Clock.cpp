@@ -1,0 +1,68 @@
+#include "domain/Clock.hpp"
+
+#include <array>
+#include <atomic>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+namespace veltrano {
+
+ClockValue clockValueFromEpoch(long long epochSeconds) {
+  std::time_t t = static_cast<std::time_t>(epochSeconds);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  ClockValue v;
+  v.tm_year = local.tm_year + 1900;
+  v.tm_mon = local.tm_mon + 1;
+  v.tm_mday = local.tm_mday;
+  v.tm_hour = local.tm_hour;
+  v.tm_min = local.tm_min;
+  v.tm_sec = local.tm_sec;
+  v.tm_wday = (local.tm_wday + 6) % 7;
+  v.tm_yday = local.tm_yday + 1;
+  return v;
+}
+
+ClockValue readLocalTime() { return clockValueFromEpoch(static_cast<long long>(std::time(nullptr))); }
+
+Clock::Clock(TimeSource source)
+    : source_(std::move(source)), now_(std::make_shared<const ClockValue>(source_())) {}
+
+ClockValue Clock::updateClock() {
+  auto reading = std::make_shared<const ClockValue>(source_());
+  std::atomic_store(&now_, reading);
+  return *reading;
+}
+
+ClockValue Clock::getClock() const noexcept { return *std::atomic_load(&now_); }
+
+std::string Clock::getTimeString(std::string_view format) const {
+  ClockValue v = getClock();
+  std::tm t{};
+  t.tm_year = v.tm_year - 1900;
+  t.tm_mon = v.tm_mon - 1;
+  t.tm_mday = v.tm_mday;
+  t.tm_hour = v.tm_hour;
+  t.tm_min = v.tm_min;
+  t.tm_sec = v.tm_sec;
+  t.tm_wday = (v.tm_wday + 1) % 7;
+  t.tm_yday = v.tm_yday - 1;
+  std::array<char, 256> buffer{};
+  std::string fmt(format);
+  std::size_t written = std::strftime(buffer.data(), buffer.size(), fmt.c_str(), &t);
+  return std::string(buffer.data(), written);
+}
+
+std::string Clock::getDateString() const {
+  ClockValue v = getClock();
+  std::array<char, 32> buffer{};
+  std::snprintf(buffer.data(), buffer.size(), "%d-%02d-%02d", v.tm_year, v.tm_mon, v.tm_mday);
+  return buffer.data();
+}
+
+}  // namespace veltrano
