@@ -265,7 +265,9 @@ struct Codec<T> {
     }
   }
   static std::size_t hash(const T& value) {
-    if constexpr (HasFieldTable<T>) {
+    if constexpr (requires { { value.hashValue() } -> std::convertible_to<std::size_t>; }) {
+      return value.hashValue();
+    } else if constexpr (HasFieldTable<T>) {
       return detail::hashFields(value);
     } else {
       return std::hash<std::string>{}(value.encode());

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "foundation/AtomicFile.hpp"
+#include "foundation/Json.hpp"
+#include "foundation/Record.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include <spdlog/spdlog.h>
+
+namespace veltrano {
+
+// A store file that exists but cannot be used: not JSON, or not the record it should hold.
+class StoreLoadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A write the autosave decided on, to be done without holding the store lock.
+struct PendingSave {
+  std::filesystem::path path;
+  std::string text;
+  std::size_t hash = 0;
+};
+
+// One JSON file holding one record. The record lives in memory and reaches the file only
+// through saveForce or an autosave that sees a changed content hash. A record type may
+// check (and migrate) the parsed file with `static bool checkAfterLoad(Json&)`.
+// Not thread-safe: reach it through Stores, which holds the lock.
+template <RecordType T>
+class StorageWrapper {
+ public:
+  T& record() noexcept { return wrapped_; }
+  const T& record() const noexcept { return wrapped_; }
+  T* operator->() noexcept { return &wrapped_; }
+  const T* operator->() const noexcept { return &wrapped_; }
+
+  const std::optional<std::filesystem::path>& path() const noexcept { return path_; }
+
+  // False when the file is missing or unreadable, or its check refused it (a refused file
+  // is first kept as a copy beside it, since the next save would replace it). A file that
+  // is present but not valid JSON, or does not decode, throws StoreLoadError naming it.
+  bool load(const std::filesystem::path& path) {
+    path_ = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::stringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return false;
+
+    Json loaded;
+    try {
+      loaded = Json::parse(content.str());
+    } catch (const Json::parse_error& e) {
+      throw StoreLoadError("Cannot load " + path.string() + ": not valid JSON (" + e.what() + ")");
+    }
+    if (!loaded.is_object()) {
+      throw StoreLoadError("Cannot load " + path.string() + ": the file does not hold a JSON object");
+    }
+    if constexpr (requires(Json& json) { T::checkAfterLoad(json); }) {
+      if (!T::checkAfterLoad(loaded)) {
+        keepRefusedCopy(path);
+        return false;
+      }
+    }
+    try {
+      wrapped_ = fromDict<T>(loaded);
+    } catch (const DecodeError& e) {
+      throw StoreLoadError("Cannot load " + path.string() + ": " + e.what());
+    }
+    return true;
+  }
+
+  // Writes the file now, whatever changed.
+  void saveForce() {
+    if (!path_) throw std::logic_error("Store has no file: load it first");
+    PendingSave save{*path_, toJson(wrapped_), contentHash(wrapped_)};
+    commit(save);
+  }
+
+  // True when it wrote the file. The first call only takes the baseline.
+  bool saveAuto() {
+    auto pending = prepareAutoSave();
+    if (!pending) return false;
+    commit(*pending);
+    return true;
+  }
+
+  // The autosave decision, split so the caller can write outside the lock: returns the
+  // write to make, or nothing. Call markSaved after the write succeeded.
+  std::optional<PendingSave> prepareAutoSave() {
+    std::size_t current = contentHash(wrapped_);
+    if (!hash_) {
+      hash_ = current;
+      return std::nullopt;
+    }
+    if (*hash_ == current) return std::nullopt;
+    if (!path_) throw std::logic_error("Store has no file: load it first");
+    return PendingSave{*path_, toJson(wrapped_), current};
+  }
+
+  void markSaved(const PendingSave& save) noexcept { hash_ = save.hash; }
+
+ private:
+  void commit(const PendingSave& save) {
+    writeFileAtomically(save.path, save.text);
+    markSaved(save);
+  }
+
+  static void keepRefusedCopy(const std::filesystem::path& path) {
+    std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+    std::filesystem::path copy = path;
+    copy += std::string(".refused-") + stamp;
+    std::error_code error;
+    std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (error) {
+      spdlog::error("Could not keep a copy of the refused file " + path.string() + ": " +
+                    error.message());
+    } else {
+      spdlog::warn("The file " + path.string() + " was refused; it is kept as " + copy.string());
+    }
+  }
+
+  T wrapped_{};
+  std::optional<std::filesystem::path> path_;
+  std::optional<std::size_t> hash_;
+};
+
+}  // namespace veltrano
