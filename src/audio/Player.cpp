@@ -1,0 +1,123 @@
+#include "audio/Player.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "audio/Utf8Path.hpp"
+
+namespace veltrano {
+
+void sleepUnlessShutdown(std::chrono::duration<double> length, std::stop_token shutdown) {
+  // Longer pauses than this are nobody's intent; the bound keeps the conversion in range.
+  constexpr std::chrono::duration<double> LONGEST = std::chrono::hours(24);
+  auto bounded = std::chrono::duration_cast<std::chrono::nanoseconds>(std::min(length, LONGEST));
+  std::mutex mutex;
+  std::condition_variable_any wakeUp;
+  std::unique_lock lock(mutex);
+  wakeUp.wait_for(lock, shutdown, bounded, [] { return false; });
+}
+
+Player::Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause)
+    : clock_(clock), factory_(std::move(factory)), pause_(std::move(pause)) {}
+
+Player::~Player() {
+  std::vector<std::shared_ptr<PlayerThread>> all;
+  {
+    std::lock_guard lock(mutex_);
+    all.swap(started_);
+    threads_.clear();
+  }
+  for (const auto& thread : all) {
+    thread->requestShutdown();
+  }
+  for (const auto& thread : all) {
+    thread->join();
+  }
+}
+
+std::shared_ptr<PlayerThread> Player::playFiles(std::vector<std::string> paths, double delay,
+                                                bool infiniteRepeat) {
+  for (const std::string& path : paths) {
+    std::error_code error;
+    if (!std::filesystem::exists(pathFromUtf8(path), error)) {
+      spdlog::error("ERROR: File does not exist: {}", path);
+      return nullptr;
+    }
+  }
+  joinEnded();
+  std::shared_ptr<PlayerThread> thread(
+      new PlayerThread(*this, std::move(paths), delay, infiniteRepeat, factory_()));
+  std::lock_guard lock(mutex_);
+  threads_.push_back(thread);
+  started_.push_back(thread);
+  try {
+    thread->start();
+  } catch (...) {
+    threads_.pop_back();
+    started_.pop_back();
+    throw;
+  }
+  return thread;
+}
+
+void Player::stopAll() {
+  std::lock_guard lock(mutex_);
+  for (const auto& thread : threads_) {
+    if (thread->isAlive()) {
+      thread->abortPlay();
+    }
+  }
+  threads_.clear();
+}
+
+bool Player::isPlaying() const {
+  std::lock_guard lock(mutex_);
+  return !threads_.empty();
+}
+
+std::shared_ptr<PlayerThread> Player::playAudioFile(const std::string& path, int count,
+                                                    double delay) {
+  if (count == INFINITE_REPEAT) {
+    return playFiles({path}, delay, true);
+  }
+  return playFiles(std::vector<std::string>(static_cast<std::size_t>(std::max(count, 0)), path),
+                   delay);
+}
+
+std::shared_ptr<PlayerThread> Player::playAudioQueue(std::vector<std::string> paths, double delay) {
+  return playFiles(std::move(paths), delay);
+}
+
+void Player::stopAllPlay() {
+  stopAll();
+}
+
+void Player::onThreadEnd(const PlayerThread& thread) noexcept {
+  std::lock_guard lock(mutex_);
+  auto listed = std::find_if(threads_.begin(), threads_.end(),
+                             [&](const auto& candidate) { return candidate.get() == &thread; });
+  if (listed != threads_.end()) {
+    threads_.erase(listed);
+  }
+}
+
+void Player::joinEnded() {
+  std::vector<std::shared_ptr<PlayerThread>> ended;
+  {
+    std::lock_guard lock(mutex_);
+    auto firstEnded = std::stable_partition(started_.begin(), started_.end(),
+                                            [](const auto& thread) { return thread->isAlive(); });
+    ended.assign(std::make_move_iterator(firstEnded), std::make_move_iterator(started_.end()));
+    started_.erase(firstEnded, started_.end());
+  }
+  for (const auto& thread : ended) {
+    thread->join();
+  }
+}
+
+}  // namespace veltrano

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "audio/PlayerThread.hpp"
+#include "audio/platform/FilePlayerFactory.hpp"
+#include "domain/Clock.hpp"
+
+namespace veltrano {
+
+// Repeat count that plays a file again and again until it is stopped.
+inline constexpr int INFINITE_REPEAT = -1;
+
+// Waits out the pause between two files. An abort does not cut it short; only the player's
+// shutdown may.
+using PauseFunction =
+    std::function<void(std::chrono::duration<double> length, std::stop_token shutdown)>;
+
+// The real pause: sleeps, returning early only when shutdown is requested.
+void sleepUnlessShutdown(std::chrono::duration<double> length, std::stop_token shutdown);
+
+// Starts playback threads and keeps the list of those still playing, so everything can be
+// stopped at once and the dashboard can ask whether anything plays. Thread-safe.
+class Player {
+ public:
+  Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause = sleepUnlessShutdown);
+  // Aborts every playback thread, cuts their pauses short and joins them.
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+
+  // Plays the files in order, with delay seconds between them (and, with infiniteRepeat,
+  // round and round until aborted). Returns null, after logging the first missing path, when a
+  // file does not exist; then nothing plays.
+  std::shared_ptr<PlayerThread> playFiles(std::vector<std::string> paths, double delay = 0.0,
+                                          bool infiniteRepeat = false);
+  // Aborts every listed thread and empties the list at once, without waiting for them.
+  void stopAll();
+  // True while any playback thread is listed, pauses included.
+  bool isPlaying() const;
+
+  // Plays one file count times (INFINITE_REPEAT: until stopped; 0 or less: nothing).
+  std::shared_ptr<PlayerThread> playAudioFile(const std::string& path, int count = 1,
+                                              double delay = 0.0);
+  std::shared_ptr<PlayerThread> playAudioQueue(std::vector<std::string> paths, double delay = 0.0);
+  void stopAllPlay();
+
+ private:
+  friend class PlayerThread;
+
+  // A thread's last act: takes it off the list if it is still listed. Caller must not hold
+  // mutex_.
+  void onThreadEnd(const PlayerThread& thread) noexcept;
+  // Joins threads that have ended by themselves. Caller must not hold mutex_.
+  void joinEnded();
+
+  const Clock& clock_;
+  const FilePlayerFactory factory_;
+  const PauseFunction pause_;
+
+  mutable std::mutex mutex_;
+  std::vector<std::shared_ptr<PlayerThread>> threads_;  // protected by mutex_: the playing ones
+  std::vector<std::shared_ptr<PlayerThread>> started_;  // protected by mutex_: not yet joined
+};
+
+}  // namespace veltrano

@@ -1,0 +1,134 @@
+#include "audio/PlayerThread.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <utility>
+
+#include "audio/Player.hpp"
+
+namespace veltrano {
+
+namespace {
+
+constexpr std::chrono::milliseconds TICK{1000 / PlayerThread::TICKS_PER_SECOND};
+
+}  // namespace
+
+PlayerThread::PlayerThread(Player& owner, std::vector<std::string> paths, double delay,
+                           bool infiniteRepeat, std::unique_ptr<FilePlayer> player)
+    : owner_(owner),
+      paths_(std::move(paths)),
+      delay_(delay),
+      infiniteRepeat_(infiniteRepeat),
+      player_(std::move(player)) {}
+
+PlayerThread::~PlayerThread() {
+  abortPlay();
+  join();
+}
+
+void PlayerThread::abortPlay() noexcept {
+  doAbort_.store(true);
+}
+
+bool PlayerThread::isAlive() const noexcept {
+  if (!started_.load()) {
+    return false;
+  }
+  std::lock_guard lock(endMutex_);
+  return !ended_;
+}
+
+void PlayerThread::waitForEnd() const {
+  if (!started_.load()) {
+    return;
+  }
+  std::unique_lock lock(endMutex_);
+  endChanged_.wait(lock, [this] { return ended_; });
+}
+
+void PlayerThread::start() {
+  thread_ = std::jthread([this](std::stop_token shutdown) { run(std::move(shutdown)); });
+  started_.store(true);
+}
+
+void PlayerThread::join() noexcept {
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
+  }
+}
+
+void PlayerThread::requestShutdown() noexcept {
+  abortPlay();
+  thread_.request_stop();
+}
+
+void PlayerThread::run(std::stop_token shutdown) noexcept {
+  try {
+    playAll(shutdown);
+  } catch (const std::exception& e) {
+    spdlog::error("Playback thread error: {}", e.what());
+  } catch (...) {
+    spdlog::error("Playback thread error: unknown failure");
+  }
+  // Ends a child process still there right now, not when the thread object goes.
+  player_.reset();
+  owner_.onThreadEnd(*this);
+  {
+    std::lock_guard lock(endMutex_);
+    ended_ = true;
+  }
+  endChanged_.notify_all();
+}
+
+void PlayerThread::playAll(const std::stop_token& shutdown) {
+  const std::size_t count = paths_.size();
+  // An endless repeat of nothing would spin; it plays nothing instead.
+  const bool endless = infiniteRepeat_ && count > 0;
+  for (std::size_t i = 0; (i < count || endless) && !doAbort_.load();) {
+    const std::string& path = paths_[i % count];
+    spdlog::info("Playing: {} at {} {}", path, owner_.clock_.getDateString(),
+                 owner_.clock_.getTimeString());
+    try {
+      player_->startPlay(path);
+    } catch (const std::exception& e) {
+      spdlog::error("Failed to play the file: {} - {}", path, e.what());
+      return;
+    }
+    try {
+      waitWhilePlaying();
+    } catch (const std::exception& e) {
+      // The file's state is unknown: stop it as if aborted and end only this playback.
+      spdlog::error("Failed to play the file: {} - {}", path, e.what());
+      closeAndLog(path, true);
+      return;
+    }
+    closeAndLog(path, doAbort_.load());
+    ++i;
+    if ((i < count || endless) && delay_ > 0 && std::isfinite(delay_)) {
+      owner_.pause_(std::chrono::duration<double>(delay_), shutdown);
+    }
+  }
+}
+
+void PlayerThread::waitWhilePlaying() {
+  while (player_->isPlaying() && !doAbort_.load()) {
+    std::this_thread::sleep_for(TICK);
+  }
+}
+
+void PlayerThread::closeAndLog(const std::string& path, bool wasAborted) noexcept {
+  try {
+    player_->closeFile(wasAborted);
+  } catch (const std::exception& e) {
+    spdlog::error("Failed to close file: {} - {}", path, e.what());
+  } catch (...) {
+    spdlog::error("Failed to close file: {} - unknown failure", path);
+  }
+}
+
+}  // namespace veltrano

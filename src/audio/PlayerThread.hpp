@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/platform/FilePlayer.hpp"
+
+namespace veltrano {
+
+class Player;
+
+// One playback: plays its files one after the other through its own file player, pausing
+// between them, until the list is done or it is aborted. Created and started by Player only.
+class PlayerThread {
+ public:
+  static constexpr int TICKS_PER_SECOND = 20;
+
+  // Asks the owning player to stop it and joins, if it still runs.
+  ~PlayerThread();
+  PlayerThread(const PlayerThread&) = delete;
+  PlayerThread& operator=(const PlayerThread&) = delete;
+
+  // Stops the current file within a tick. A pause between files runs to its end first.
+  void abortPlay() noexcept;
+  // Started and not yet ended.
+  bool isAlive() const noexcept;
+  // Blocks until the thread has ended (it has then left its player's list).
+  void waitForEnd() const;
+
+  const std::vector<std::string>& paths() const noexcept { return paths_; }
+  double delay() const noexcept { return delay_; }
+  bool infiniteRepeat() const noexcept { return infiniteRepeat_; }
+  bool doAbort() const noexcept { return doAbort_.load(); }
+
+ private:
+  friend class Player;
+
+  PlayerThread(Player& owner, std::vector<std::string> paths, double delay, bool infiniteRepeat,
+               std::unique_ptr<FilePlayer> player);
+
+  // Caller: Player, once.
+  void start();
+  // Caller: Player, from a thread other than this one.
+  void join() noexcept;
+  void requestShutdown() noexcept;
+
+  void run(std::stop_token shutdown) noexcept;
+  void playAll(const std::stop_token& shutdown);
+  void waitWhilePlaying();
+  void closeAndLog(const std::string& path, bool wasAborted) noexcept;
+
+  Player& owner_;  // outlives the running thread: the player joins it before it goes
+  const std::vector<std::string> paths_;
+  std::atomic<bool> doAbort_{false};  // written by any thread, polled every tick by this one
+  const double delay_;
+  const bool infiniteRepeat_;
+  std::unique_ptr<FilePlayer> player_;  // used only by this thread once it runs
+
+  std::atomic<bool> started_{false};
+  mutable std::mutex endMutex_;
+  mutable std::condition_variable endChanged_;
+  bool ended_ = false;  // protected by endMutex_
+
+  std::jthread thread_;  // last, so it is joined before the members it uses go
+};
+
+}  // namespace veltrano

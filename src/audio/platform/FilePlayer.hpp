@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace veltrano {
+
+// Plays one audio file at a time on the platform's sound output. A playback thread owns one
+// instance and pairs every successful startPlay with exactly one closeFile.
+class FilePlayer {
+ public:
+  virtual ~FilePlayer() = default;
+
+  // Starts the file and returns as soon as it sounds; throws when it cannot be started.
+  virtual void startPlay(const std::string& path) = 0;
+  // Polled 20 times a second while a file plays, so it must stay cheap and never block.
+  virtual bool isPlaying() = 0;
+  // Ends the file; wasAborted is true when the sound may still be running and must stop.
+  virtual void closeFile(bool wasAborted) = 0;
+};
+
+}  // namespace veltrano
