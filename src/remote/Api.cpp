@@ -133,7 +133,7 @@ Result<std::monostate, ResponseBody> Api::downloadAnnouncement(const std::string
   };
   const auto* raw = std::get_if<RawBytes>(&reply.getValue());
   if (raw == nullptr) {
-    const bool json = std::holds_alternative<nlohmann::json>(reply.getValue());
+    const bool json = std::holds_alternative<Json>(reply.getValue());
     return failed(std::string("the reply is ") + (json ? "JSON" : "text") + ", not a file");
   }
 

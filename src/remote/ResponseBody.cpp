@@ -128,8 +128,8 @@ ResponseBody decodeResponseBody(std::string_view contentType, std::string body) 
     return ResponseBody(std::in_place_type<std::string>, toUtf8(contentType, std::move(body)));
   }
   if (type.find("application/json") != std::string::npos) {
-    return ResponseBody(std::in_place_type<nlohmann::json>,
-                        nlohmann::json::parse(toUtf8(contentType, std::move(body))));
+    return ResponseBody(std::in_place_type<Json>,
+                        Json::parse(toUtf8(contentType, std::move(body))));
   }
   return ResponseBody(std::in_place_type<RawBytes>, RawBytes{std::move(body)});
 }
@@ -138,8 +138,8 @@ std::string toText(const ResponseBody& body) {
   if (const auto* text = std::get_if<std::string>(&body)) {
     return *text;
   }
-  if (const auto* json = std::get_if<nlohmann::json>(&body)) {
-    return json->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (const auto* json = std::get_if<Json>(&body)) {
+    return json->dump(-1, ' ', false, Json::error_handler_t::replace);
   }
   return "<" + std::to_string(std::get<RawBytes>(body).bytes.size()) + " bytes>";
 }

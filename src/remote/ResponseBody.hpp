@@ -1,9 +1,10 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "foundation/Json.hpp"
 
 namespace veltrano {
 
@@ -14,13 +15,14 @@ struct RawBytes {
   bool operator==(const RawBytes&) const = default;
 };
 
-// A reply body as its content type says: text (UTF-8), any JSON value, or raw bytes.
+// A reply body as its content type says: text (UTF-8), any JSON value (members in the
+// order received), or raw bytes.
 // Build it with std::in_place_type: text and JSON both convert from a string.
-using ResponseBody = std::variant<std::string, nlohmann::json, RawBytes>;
+using ResponseBody = std::variant<std::string, Json, RawBytes>;
 
 // Decodes a body by its "Content-Type": "text/plain" gives text converted from the reply's
 // charset to UTF-8 (invalid sequences become U+FFFD), "application/json" gives the parsed
-// value (throws nlohmann::json::parse_error when it does not parse), anything else the raw
+// value (throws Json::parse_error when it does not parse), anything else the raw
 // bytes.
 ResponseBody decodeResponseBody(std::string_view contentType, std::string body);
 

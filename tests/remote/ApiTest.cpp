@@ -14,7 +14,6 @@
 namespace veltrano {
 namespace {
 
-using nlohmann::json;
 using test::LogCapture;
 using test::ServiceStub;
 
@@ -71,7 +70,7 @@ TEST_F(ApiTest, PingSendsOperationAndVersionInOrder) {
   const auto reply = api_.ping("D1.2-3-gabc dirty");
 
   ASSERT_TRUE(reply.isOk()) << errorText(reply);
-  EXPECT_EQ(std::get<json>(reply.getValue()), (json{{"calendarVersion", 3}}));
+  EXPECT_EQ(std::get<Json>(reply.getValue()), (Json{{"calendarVersion", 3}}));
   EXPECT_EQ(api_.networkState(), NetworkState::OK);
   ASSERT_EQ(stub_.targets().size(), 1u);
   EXPECT_EQ(stub_.targets()[0], "/api/player/v1?c=ping&version=D1.2-3-gabc+dirty");
@@ -90,13 +89,17 @@ TEST_F(ApiTest, ParametersArriveIntact) {
 }
 
 TEST_F(ApiTest, CalendarRegistry) {
-  const json entries = {{"hu", {{"name", "Hungary"}, {"holidays", {"2026-03-15"}}}}};
+  // Not in alphabetical order: the regions keep the service's order.
+  const Json entries = {{"sk", {{"name", "Slovakia"}}},
+                        {"hu", {{"name", "Hungary"}, {"holidays", {"2026-03-15"}}}}};
   stub_.setRegistry(entries, 6);
 
   const auto reply = api_.getCalendarRegistry();
 
   ASSERT_TRUE(reply.isOk()) << errorText(reply);
-  EXPECT_EQ(std::get<json>(reply.getValue()), (json{{"entries", entries}, {"version", 6}}));
+  const auto& body = std::get<Json>(reply.getValue());
+  EXPECT_EQ(body, (Json{{"entries", entries}, {"version", 6}}));
+  EXPECT_EQ(body["entries"].begin().key(), "sk");
   EXPECT_EQ(stub_.targets(), std::vector<std::string>{"/api/player/v1?c=getCalendarRegistry"});
 }
 
@@ -110,7 +113,7 @@ TEST_F(ApiTest, ReplyStatusesAndContentTypes) {
       {"json with charset",
        {200, "application/json; charset=utf-8", R"({"a":[1,2]})", {}},
        true,
-       ResponseBody(std::in_place_type<json>, json{{"a", {1, 2}}})},
+       ResponseBody(std::in_place_type<Json>, Json{{"a", {1, 2}}})},
       {"404 text",
        {404, "text/plain; charset=utf-8", "Not found", {}},
        false,
@@ -118,7 +121,7 @@ TEST_F(ApiTest, ReplyStatusesAndContentTypes) {
       {"500 json",
        {500, "application/json", R"({"error":"boom"})", {}},
        false,
-       ResponseBody(std::in_place_type<json>, json{{"error", "boom"}})},
+       ResponseBody(std::in_place_type<Json>, Json{{"error", "boom"}})},
       {"200 text",
        {200, "text/plain", "pong", {}},
        true,
@@ -156,7 +159,7 @@ TEST_F(ApiTest, FollowsRedirects) {
   stub_.setCalendarVersion(9);
   const auto reply = api_.get({{"c", "old"}});
   ASSERT_TRUE(reply.isOk()) << errorText(reply);
-  EXPECT_EQ(std::get<json>(reply.getValue()), (json{{"calendarVersion", 9}}));
+  EXPECT_EQ(std::get<Json>(reply.getValue()), (Json{{"calendarVersion", 9}}));
 }
 
 TEST(ApiFailures, ConnectionRefused) {

@@ -8,7 +8,6 @@ namespace veltrano {
 namespace {
 
 TEST(ResponseBody, DecodedByContentType) {
-  using nlohmann::json;
   const struct {
     const char* contentType;
     std::string bytes;
@@ -26,11 +25,11 @@ TEST(ResponseBody, DecodedByContentType) {
                     "a\xEF\xBF\xBD"
                     "b\xEF\xBF\xBD")},
       {"application/json", R"({"calendarVersion": 3})",
-       ResponseBody(std::in_place_type<json>, json{{"calendarVersion", 3}})},
+       ResponseBody(std::in_place_type<Json>, Json{{"calendarVersion", 3}})},
       {"application/json; charset=utf-8", "[1, \"x\"]",
-       ResponseBody(std::in_place_type<json>, json::array({1, "x"}))},
-      {"application/json", "\"\xC3\xA9\"", ResponseBody(std::in_place_type<json>, "\xC3\xA9")},
-      {"application/json", "null", ResponseBody(std::in_place_type<json>, nullptr)},
+       ResponseBody(std::in_place_type<Json>, Json::array({1, "x"}))},
+      {"application/json", "\"\xC3\xA9\"", ResponseBody(std::in_place_type<Json>, "\xC3\xA9")},
+      {"application/json", "null", ResponseBody(std::in_place_type<Json>, nullptr)},
       {"audio/mpeg", std::string("ID3\0\xFF", 5),
        ResponseBody(std::in_place_type<RawBytes>, RawBytes{std::string("ID3\0\xFF", 5)})},
       {"", "x", ResponseBody(std::in_place_type<RawBytes>, RawBytes{"x"})},
@@ -42,15 +41,13 @@ TEST(ResponseBody, DecodedByContentType) {
 
 TEST(ResponseBody, JsonThatDoesNotParseFails) {
   for (const char* bytes : {"", "{", "<html>", "{\"a\": 1} trailing"}) {
-    EXPECT_THROW(decodeResponseBody("application/json", bytes), nlohmann::json::parse_error)
-        << bytes;
+    EXPECT_THROW(decodeResponseBody("application/json", bytes), Json::parse_error) << bytes;
   }
 }
 
 TEST(ResponseBody, TextForm) {
   EXPECT_EQ(toText(ResponseBody(std::in_place_type<std::string>, "Not found")), "Not found");
-  EXPECT_EQ(toText(ResponseBody(std::in_place_type<nlohmann::json>,
-                                nlohmann::json{{"entries", nlohmann::json::object()}})),
+  EXPECT_EQ(toText(ResponseBody(std::in_place_type<Json>, Json{{"entries", Json::object()}})),
             R"({"entries":{}})");
   EXPECT_EQ(toText(ResponseBody(std::in_place_type<RawBytes>, RawBytes{std::string(1024, 'x')})),
             "<1024 bytes>");

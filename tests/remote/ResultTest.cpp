@@ -47,9 +47,9 @@ TEST(Result, SameTypeForValueAndErrorKeepsTheSides) {
 
 TEST(Result, MisuseMessageShowsTheErrorBodyAsText) {
   using Reply = Result<ResponseBody, ResponseBody>;
-  const auto json = Reply::Err(
-      ResponseBody(std::in_place_type<nlohmann::json>, nlohmann::json{{"error", "gone"}}));
-  EXPECT_EQ(failureText([&] { json.getValue(); }),
+  const auto jsonError =
+      Reply::Err(ResponseBody(std::in_place_type<Json>, Json{{"error", "gone"}}));
+  EXPECT_EQ(failureText([&] { jsonError.getValue(); }),
             R"(Called getValue() on an error Result: {"error":"gone"})");
   const auto raw = Reply::Err(ResponseBody(std::in_place_type<RawBytes>, RawBytes{"abc"}));
   EXPECT_EQ(failureText([&] { raw.getValue(); }),

@@ -76,7 +76,7 @@ class ServiceStub {
   }
 
   // What "getCalendarRegistry" answers: {"entries": entries, "version": version}.
-  void setRegistry(nlohmann::json entries, int version) {
+  void setRegistry(nlohmann::ordered_json entries, int version) {
     std::lock_guard lock(mutex_);
     registryEntries_ = std::move(entries);
     registryVersion_ = version;
@@ -184,14 +184,14 @@ class ServiceStub {
     if (operation == "ping") {
       return Reply{200,
                    "application/json",
-                   nlohmann::json{{"calendarVersion", calendarVersion_}}.dump(),
+                   nlohmann::ordered_json{{"calendarVersion", calendarVersion_}}.dump(),
                    {}};
     }
     if (operation == "getCalendarRegistry") {
       return Reply{
           200,
           "application/json",
-          nlohmann::json{{"entries", registryEntries_}, {"version", registryVersion_}}.dump(),
+          nlohmann::ordered_json{{"entries", registryEntries_}, {"version", registryVersion_}}.dump(),
           {}};
     }
     if (operation == "downloadAnnouncement") {
@@ -215,7 +215,7 @@ class ServiceStub {
   bool silent_ = false;
   bool stopping_ = false;
   int calendarVersion_ = 0;
-  nlohmann::json registryEntries_ = nlohmann::json::object();
+  nlohmann::ordered_json registryEntries_ = nlohmann::ordered_json::object();
   int registryVersion_ = 0;
   std::map<std::string, Reply> announcements_;
   std::map<std::string, Handler> handlers_;
