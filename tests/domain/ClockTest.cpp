@@ -27,6 +27,14 @@ TEST(ClockTest, TextsComeFromTheLastReading) {
   EXPECT_EQ(clock.getTimeString("%H:%M"), "07:45");
 }
 
+TEST(ClockTest, TimeStringSeesWeekdayAndDayOfYearInTheirOwnNumbering) {
+  ClockValue monday = at(2026, 3, 9, 7, 45, 3);
+  monday.tm_wday = 0;
+  monday.tm_yday = 68;
+  Clock clock([&] { return monday; });
+  EXPECT_EQ(clock.getTimeString("%a %j %Y-%m-%d"), "Mon 068 2026-03-09");
+}
+
 TEST(ClockTest, GetClockIsStableUntilUpdateClock) {
   int calls = 0;
   Clock clock([&] {

@@ -45,12 +45,6 @@ TEST(LessonTest, DecodeFailures) {
   EXPECT_THROW(Lesson::decode(" - 08:00"), std::invalid_argument);
 }
 
-TEST(LessonTest, HashFollowsStartAndEnd) {
-  std::hash<Lesson> hash;
-  EXPECT_EQ(hash(Lesson::fromHour(8)), hash(Lesson::decode("8:00-8:45")));
-  EXPECT_NE(hash(Lesson{{8, 0, 0}, {9, 0, 0}}), hash(Lesson{{9, 0, 0}, {8, 0, 0}}));
-}
-
 TEST(LessonTest, AttributeMapNestsTimes) {
   EXPECT_EQ(toAttributeMap(Lesson::fromHour(8)).dump(),
             R"({"start":{"h":8,"m":0,"s":0},"end":{"h":8,"m":45,"s":0}})");

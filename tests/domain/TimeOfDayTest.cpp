@@ -136,9 +136,5 @@ TEST(TimeOfDayTest, EqualValuesHashAlikeAndServeAsKeys) {
   EXPECT_TRUE(slots.contains(TimeOfDay{8, 0, 1}));
 }
 
-TEST(TimeOfDayTest, AttributeMapShowsFields) {
-  EXPECT_EQ(toAttributeMap(TimeOfDay{8, 5, 0}).dump(), R"({"h":8,"m":5,"s":0})");
-}
-
 }  // namespace
 }  // namespace veltrano
