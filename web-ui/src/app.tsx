@@ -1,0 +1,106 @@
+import type { ComponentChildren } from 'preact';
+import { useEffect } from 'preact/hooks';
+import { Link } from './components/ui';
+import { logout, onNoAuth } from './lib/api';
+import { AFTER_LOGIN, navigate, useLocation } from './lib/router';
+import { CalendarPage } from './pages/Calendar';
+import { HomePage } from './pages/Home';
+import { LoginPage } from './pages/Login';
+import { SettingsPage } from './pages/Settings';
+import { SignalsPage } from './pages/Signals';
+import { TimetableEditor } from './pages/TimetableEditor';
+import { TimetablesPage } from './pages/Timetables';
+import { WelcomePage } from './pages/Welcome';
+
+
+
+
+const NAV = [
+  { href: '/', label: 'Home' },
+  { href: '/timetables', label: 'Timetables' },
+  { href: '/calendar', label: 'Calendar' },
+  { href: '/signals', label: 'Signals & songs' },
+  { href: '/settings', label: 'Settings' },
+];
+
+function isCurrent(href: string, path: string) {
+  return href === '/' ? path === '/' : path === href || path.startsWith(`${href}/`);
+}
+
+function Shell(props: { path: string; children: ComponentChildren }) {
+  const signOut = async () => {
+    try {
+      await logout();
+    } finally {
+      navigate('/login');
+    }
+  };
+  return (
+    <>
+      <a class="skip-link" href="#main">
+        Skip to content
+      </a>
+      <header class="top">
+        <Link href="/" class="brand">
+          <img src="/favicon.ico" alt="" width={24} height={24} />
+          Veltrano Player
+        </Link>
+        <nav aria-label="Main">
+          <ul>
+            {NAV.map((n) => (
+              <li key={n.href}>
+                <Link href={n.href} aria-current={isCurrent(n.href, props.path) ? 'page' : undefined}>
+                  {n.label}
+                </Link>
+              </li>
+            ))}
+            <li>
+              <button type="button" class="link-button" onClick={signOut}>
+                Log out
+              </button>
+            </li>
+          </ul>
+        </nav>
+      </header>
+      <main id="main">{props.children}</main>
+    </>
+  );
+}
+
+function NotFound() {
+  return (
+    <section class="page">
+      <h1>Page not found</h1>
+      <p>
+        There is no page at this address. <Link href="/">Go to the home page</Link>.
+      </p>
+    </section>
+  );
+}
+
+export function App() {
+  const { path, search } = useLocation();
+
+  useEffect(() => {
+    onNoAuth(() => {
+      const here = location.pathname + location.search;
+      if (location.pathname === '/login') return;
+      if (location.pathname !== '/welcome') sessionStorage.setItem(AFTER_LOGIN, here);
+      navigate('/login', true);
+    });
+  }, []);
+
+  if (path === '/login') return <main id="main" class="narrow"><LoginPage /></main>;
+  if (path === '/welcome') return <main id="main" class="narrow"><WelcomePage isTray={search.get('isTray') === '1'} /></main>;
+
+  let page;
+  const editor = /^\/timetables\/([^/]+)$/.exec(path);
+  if (path === '/') page = <HomePage />;
+  else if (path === '/timetables') page = <TimetablesPage />;
+  else if (editor) page = <TimetableEditor id={decodeURIComponent(editor[1])} />;
+  else if (path === '/calendar') page = <CalendarPage />;
+  else if (path === '/signals') page = <SignalsPage />;
+  else if (path === '/settings') page = <SettingsPage />;
+  else page = <NotFound />;
+  return <Shell path={path}>{page}</Shell>;
+}

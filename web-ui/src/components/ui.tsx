@@ -1,0 +1,122 @@
+// Small building blocks shared by the pages.
+import type { AnchorHTMLAttributes, ComponentChildren } from 'preact';
+import { useEffect, useRef } from 'preact/hooks';
+import type { Action } from '../lib/hooks';
+import { followLink } from '../lib/router';
+import type { AudioAsset } from '../lib/types';
+import { NULL_ID } from '../lib/types';
+
+export function Link(props: AnchorHTMLAttributes<HTMLAnchorElement> & { href: string }) {
+  return <a {...props} onClick={followLink} />;
+}
+
+/** A page with its heading; the heading takes the focus so screen readers announce the new page. */
+export function Page(props: { title: string; children: ComponentChildren; actions?: ComponentChildren }) {
+  const heading = useRef<HTMLHeadingElement>(null);
+  useEffect(() => {
+    document.title = `${props.title} · Veltrano Player`;
+    heading.current?.focus({ preventScroll: true });
+  }, [props.title]);
+  return (
+    <section class="page" aria-labelledby="page-title">
+      <div class="page-head">
+        <h1 id="page-title" tabIndex={-1} ref={heading}>
+          {props.title}
+        </h1>
+        {props.actions}
+      </div>
+      {props.children}
+    </section>
+  );
+}
+
+export function ErrorText(props: { error?: string }) {
+  if (!props.error) return null;
+  return (
+    <p class="msg msg-error" role="alert">
+      {props.error}
+    </p>
+  );
+}
+
+export function OkText(props: { text?: string }) {
+  if (!props.text) return null;
+  return (
+    <p class="msg msg-ok" role="status">
+      {props.text}
+    </p>
+  );
+}
+
+/** The outcome of an action: its failure in words, or its success. */
+export function Outcome(props: { action: Action }) {
+  return (
+    <div aria-live="polite">
+      <ErrorText error={props.action.error} />
+      <OkText text={props.action.done} />
+    </div>
+  );
+}
+
+export function Loading(props: { what: string }) {
+  return (
+    <p class="muted" role="status">
+      Loading {props.what}…
+    </p>
+  );
+}
+
+/** A list of problems found in a form before it is sent. */
+export function Problems(props: { errors: string[]; title?: string }) {
+  if (props.errors.length === 0) return null;
+  return (
+    <div class="msg msg-error" role="alert">
+      <p>{props.title ?? 'Please correct these before saving:'}</p>
+      <ul>
+        {props.errors.map((e) => (
+          <li key={e}>{e}</li>
+        ))}
+      </ul>
+    </div>
+  );
+}
+
+/** A choice among the signals, with "None" and a marker for an id that no longer exists. */
+export function SignalSelect(props: {
+  id: string;
+  label: string;
+  value: string;
+  signals: AudioAsset[];
+  onChange: (id: string) => void;
+  allowNone?: boolean;
+  hideLabel?: boolean;
+}) {
+  const known = props.value === NULL_ID || props.signals.some((s) => s.id === props.value);
+  return (
+    <div class="field">
+      <label for={props.id} class={props.hideLabel ? 'visually-hidden' : undefined}>
+        {props.label}
+      </label>
+      <select id={props.id} value={props.value} onChange={(e) => props.onChange(e.currentTarget.value)}>
+        {props.allowNone !== false && <option value={NULL_ID}>None (silent)</option>}
+        {!known && <option value={props.value}>Missing signal ({props.value})</option>}
+        {props.signals.map((s) => (
+          <option key={s.id} value={s.id}>
+            {s.name}
+            {s.lengthSec >= 0 ? ` (${s.lengthSec} s)` : ''}
+          </option>
+        ))}
+      </select>
+    </div>
+  );
+}
+
+export function ProgressBar(props: { fraction: number; label: string }) {
+  const percent = Math.round(props.fraction * 100);
+  return (
+    <div class="progress">
+      <progress max={100} value={percent} aria-label={props.label} />
+      <span aria-hidden="true">{percent}%</span>
+    </div>
+  );
+}

@@ -1,0 +1,148 @@
+// The player's HTTP API. Every failure becomes an ApiError whose message can be shown as it is.
+import type { TimeTable, TimeTableEntry } from './types';
+
+export class ApiError extends Error {
+  constructor(
+    message: string,
+    readonly status: number,
+  ) {
+    super(message);
+    this.name = 'ApiError';
+  }
+}
+
+/** The guard's answer when a password is set and this browser is not logged in. */
+export const NO_AUTH = 'No auth';
+export const NOT_LOGGED_IN = 'You are not logged in, or your login has expired. Please log in.';
+
+let noAuthHandler: () => void = () => {};
+
+/** Called whenever the player answers "No auth"; the app sends the user to the login page. */
+export function onNoAuth(handler: () => void): void {
+  noAuthHandler = handler;
+}
+
+/** Turns an error answer into words for the user. */
+export function errorText(status: number, statusText: string, body: string, contentType: string | null): string {
+  let text = body.trim();
+  if (contentType?.includes('html') || text.startsWith('<')) {
+    text = text.replace(/<(script|style)[\s\S]*?<\/\1>/gi, ' ').replace(/<[^>]*>/g, ' ').replace(/\s+/g, ' ').trim();
+  }
+  if (text.length > 300) text = `${text.slice(0, 300)}…`;
+  const code = `HTTP ${status}${statusText ? ` ${statusText}` : ''}`;
+  if (!text) return `The player refused the request (${code}).`;
+  return status === 400 ? text : `${text} (${code})`;
+}
+
+function failure(status: number, statusText: string, body: string, contentType: string | null): ApiError {
+  if (status === 400 && body.trim() === NO_AUTH) {
+    noAuthHandler();
+    return new ApiError(NOT_LOGGED_IN, status);
+  }
+  return new ApiError(errorText(status, statusText, body, contentType), status);
+}
+
+async function send(path: string, init: RequestInit = {}): Promise<Response> {
+  let response: Response;
+  try {
+    response = await fetch(path, { credentials: 'same-origin', cache: 'no-store', ...init });
+  } catch (e) {
+    throw new ApiError(`The player does not answer. Check that it is running, then try again. (${(e as Error).message})`, 0);
+  }
+  if (!response.ok && response.type !== 'opaqueredirect') {
+    throw failure(response.status, response.statusText, await response.text(), response.headers.get('content-type'));
+  }
+  return response;
+}
+
+async function json<T>(path: string, init?: RequestInit): Promise<T> {
+  const response = await send(path, init);
+  const text = await response.text();
+  try {
+    return JSON.parse(text) as T;
+  } catch {
+    throw new ApiError(`The player sent an answer that is not JSON: ${text.slice(0, 200)}`, response.status);
+  }
+}
+
+const postJson = (value: unknown): RequestInit => ({
+  method: 'POST',
+  headers: { 'Content-Type': 'application/json' },
+  body: JSON.stringify(value),
+});
+
+function query(params?: Record<string, string | number>): string {
+  if (!params) return '';
+  const q = new URLSearchParams(Object.entries(params).map(([k, v]) => [k, String(v)]));
+  return `?${q.toString()}`;
+}
+
+export const seg = (s: string) => encodeURIComponent(s);
+
+/** One of the query targets: status, info, overview, signals, programmeInfo, settings, calendarInfo, calendarDays. */
+export function getTarget<T>(target: string, params?: Record<string, string | number>): Promise<T> {
+  return json<T>(`/api/get/${seg(target)}${query(params)}`);
+}
+
+/** One of the actions; the player answers "ok" or the reason it failed. */
+export async function trigger(target: string, id: string | number, params?: Record<string, string | number>): Promise<void> {
+  const response = await send(`/api/trigger/${seg(target)}/${seg(String(id))}${query(params)}`);
+  const text = (await response.text()).trim();
+  if (text !== 'ok') throw new ApiError(`The player answered "${text.slice(0, 200)}" instead of "ok".`, response.status);
+}
+
+export const getDb = () => json<Record<string, unknown>>('/db');
+export const getTimetables = () => json<TimeTableEntry[]>('/db/timetables');
+export const createTimetable = (tt: TimeTable) => json<string>('/db/timetables/create', postJson(tt));
+export const updateTimetable = (id: string, tt: TimeTable) => json<boolean>(`/db/timetables/update/${seg(id)}`, postJson(tt));
+/** Changes settings by dotted field path, e.g. {"calendar.workdayMode": 15}. */
+export const updateSettings = (changes: Record<string, unknown>) => json<boolean>('/db/settings/update', postJson(changes));
+
+/** Logs in; false when the password is wrong. */
+export async function login(userPassword: string, remember: boolean): Promise<boolean> {
+  try {
+    await send('/auth/login', { ...postJson({ userPassword, remember }), redirect: 'manual' });
+    return true;
+  } catch (e) {
+    if (e instanceof ApiError && e.status === 400 && e.message === 'Login failed') return false;
+    throw e;
+  }
+}
+
+export async function logout(): Promise<void> {
+  await send('/auth/logout', { redirect: 'manual' });
+}
+
+/** Sets a new password; the body is the password as a JSON string. */
+export async function changePassword(password: string): Promise<void> {
+  await send('/auth/chpasswd', postJson(password));
+}
+
+export const signalFileUrl = (id: string) => `/get_signal_file/${seg(id)}`;
+
+/** Uploads a file with progress (0..1); answers the new key. */
+export function upload(form: FormData, onProgress: (fraction: number) => void): Promise<string> {
+  return new Promise((resolve, reject) => {
+    const xhr = new XMLHttpRequest();
+    xhr.open('POST', '/upload');
+    xhr.withCredentials = true;
+    xhr.upload.onprogress = (e) => {
+      if (e.lengthComputable && e.total > 0) onProgress(e.loaded / e.total);
+    };
+    xhr.onload = () => {
+      if (xhr.status >= 200 && xhr.status < 300) {
+        onProgress(1);
+        try {
+          resolve(JSON.parse(xhr.responseText) as string);
+        } catch {
+          reject(new ApiError(`The player sent an answer that is not JSON: ${xhr.responseText.slice(0, 200)}`, xhr.status));
+        }
+      } else {
+        reject(failure(xhr.status, xhr.statusText, xhr.responseText, xhr.getResponseHeader('content-type')));
+      }
+    };
+    xhr.onerror = () => reject(new ApiError('The upload was interrupted: the player does not answer. Check that it is running, then try again.', 0));
+    xhr.onabort = () => reject(new ApiError('The upload was cancelled.', 0));
+    xhr.send(form);
+  });
+}

@@ -1,0 +1,163 @@
+// Shapes of the player's JSON API. Members are named exactly as the server sends them.
+
+export type TypeOfDay = 'WORKDAY' | 'NON_WORKDAY' | 'HOLIDAY' | 'SCHOOL_BREAK' | 'REPLACED_WORKDAY';
+export type TimetableSource = 'DISABLED' | 'NORMAL' | 'DAILY_OVERRIDE';
+
+/** The id that means "no asset" and "no timetable". */
+export const NULL_ID = 'NULL';
+
+export interface PlayDesc {
+  id: string;
+  doRepeat: boolean;
+  iterations: number;
+  delaySec: number;
+}
+
+export interface SignalTable {
+  lessons: string[];
+  startOfClass: PlayDesc;
+  endOfClass: PlayDesc;
+  preStartWaitMin: number;
+  preStart: PlayDesc;
+  preEndWaitMin: number;
+  preEnd: PlayDesc;
+}
+
+export interface UserPlay {
+  desc: PlayDesc;
+  slots: string[];
+}
+
+export interface TimeTable {
+  name: string;
+  chA: SignalTable;
+  chB: SignalTable;
+  customPlays: UserPlay[];
+  [other: string]: unknown;
+}
+
+/** A timetable as listed by the server: the record plus its key. */
+export type TimeTableEntry = TimeTable & { id: string };
+
+export interface NamedId {
+  id: string;
+  name: string;
+}
+
+export interface TimetableInfo {
+  id: string;
+  source: TimetableSource;
+  date: string;
+  dayOfWeek: number;
+  typeOfDay: TypeOfDay;
+  programmeToday?: string | null;
+}
+
+export interface Status {
+  time: string;
+  isPlaying: boolean;
+  version: string;
+}
+
+export interface DayInfo {
+  id: string;
+  day: number;
+  typeOfDay: TypeOfDay;
+  isToday: boolean;
+  isGivenMonth: boolean;
+}
+
+export interface MonthView {
+  year: number;
+  month: number;
+  defaultTimetableId: string;
+  days: DayInfo[];
+}
+
+export interface Overview {
+  passwordMissing: boolean;
+  timetables: NamedId[];
+  activeTimetableInfo: TimetableInfo;
+  time: string;
+  isRelease: boolean;
+  alarmActive: boolean;
+  calendar: MonthView;
+}
+
+/** Storage categories of audio assets. */
+export const AssetCategory = {
+  BUILT_IN_SIGNAL: 0,
+  USER_SIGNAL: 1,
+  PROGRAMME: 2,
+  PROGRAMMED_ANNOUNCEMENT: 3,
+} as const;
+
+export interface AudioAsset {
+  id: string;
+  name: string;
+  md5: string;
+  filename: string;
+  lengthSec: number;
+  storageCategory: number;
+  lastModified?: string;
+}
+
+export interface ProgrammeEntry {
+  id: string;
+  songId: string;
+  date: string;
+  time: string;
+  deleteAfterPlay: boolean;
+  programName: string;
+  lengthSec: number;
+}
+
+export interface ProgrammeInfo {
+  programmes: ProgrammeEntry[];
+  date: string;
+}
+
+export interface DailyPreferences {
+  selectedTimetableId?: string | null;
+}
+
+export interface Settings {
+  defaultTimetableId: string;
+  schedulerEnable: boolean;
+  dailyPreferences: DailyPreferences;
+  alarmSignalId: string;
+  alarmDelaySec: number;
+  announcementSignalId: string;
+}
+
+export interface SingleEvent {
+  timeTableId: string;
+  start: string;
+  end: string;
+}
+
+export interface RecurringEvent {
+  timeTableId: string;
+  mode: number;
+  days: number;
+}
+
+export interface Region {
+  id: string;
+  name: string;
+  provideHolidays?: boolean;
+  validUntil?: string;
+}
+
+export interface CalendarInfo {
+  workdayMode: number;
+  syncRegionId: string;
+  syncSchoolHolidays: boolean;
+  timetables: NamedId[];
+  regions: Region[];
+  lastUpdate: string;
+  date: string;
+  singleEvents: SingleEvent[];
+  reoccurringEvents: RecurringEvent[];
+  defaultTimetableId: string;
+}

@@ -1,0 +1,193 @@
+import { useEffect, useState } from 'preact/hooks';
+import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
+import { getTarget, trigger, updateSettings } from '../lib/api';
+import { timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
+import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
+import type { Overview, Settings, Status, TimetableInfo } from '../lib/types';
+import { NULL_ID } from '../lib/types';
+
+const FOLLOW_CALENDAR = '';
+
+function whyText(info: TimetableInfo): string {
+  switch (info.source) {
+    case 'DISABLED':
+      return 'Automatic bells are switched off: nothing rings by itself.';
+    case 'DAILY_OVERRIDE':
+      return info.id === NULL_ID ? 'No bells today, chosen by hand for today only.' : `Chosen by hand for today only.`;
+    default:
+      return info.id === NULL_ID ? `No bells today: the calendar has no timetable for this day.` : `From the calendar.`;
+  }
+}
+
+function Clock() {
+  const [status, setStatus] = useState<Status>();
+  const [error, setError] = useState<string>();
+  const poll = () =>
+    getTarget<Status>('status').then(
+      (s) => {
+        setStatus(s);
+        setError(undefined);
+      },
+      (e) => setError(messageOf(e)),
+    );
+  useInterval(poll, 1000);
+  useEffect(() => {
+    void poll();
+  }, []);
+  return (
+    <div class="card clock-card">
+      <h2 class="visually-hidden">Player clock</h2>
+      <p class="clock" aria-label="Time on the player">
+        <time>{status?.time ?? '--:--:--'}</time>
+      </p>
+      <p aria-live="polite" class={status?.isPlaying ? 'playing' : 'muted'}>
+        {status ? (status.isPlaying ? '♪ Playing a sound now' : 'Silent') : ''}
+      </p>
+      {error ? <ErrorText error={`Clock: ${error}`} /> : null}
+    </div>
+  );
+}
+
+function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> }) {
+  const action = useAction();
+  const toggle = () => {
+    if (!props.active && !window.confirm('Start the alarm? It rings again and again until you stop it here.')) return;
+    void action.run(async () => {
+      await trigger('toggleAlarm', 0);
+      await props.onChanged();
+    });
+  };
+  return (
+    <div class="card alarm-card">
+      <h2>Alarm</h2>
+      <button
+        type="button"
+        class={`alarm ${props.active ? 'alarm-on' : ''}`}
+        aria-pressed={props.active}
+        onClick={toggle}
+        disabled={action.busy}
+      >
+        {props.active ? 'Stop the alarm' : 'Start the alarm'}
+      </button>
+      <p class={props.active ? 'alarm-state-on' : 'muted'} role="status">
+        {props.active ? 'The alarm is ringing.' : 'The alarm is off.'}
+      </p>
+      <Outcome action={action} />
+    </div>
+  );
+}
+
+export function HomePage() {
+  const overview = useLoad(() => getTarget<Overview>('overview'));
+  const settings = useLoad(() => getTarget<Settings>('settings'));
+  const action = useAction();
+  useInterval(() => {
+    void overview.reload();
+  }, 10000);
+
+  const refresh = async () => {
+    await Promise.all([overview.reload(), settings.reload()]);
+  };
+
+  const change = (changes: Record<string, unknown>, text: string) =>
+    action.run(async () => {
+      await updateSettings(changes);
+      await refresh();
+      return text;
+    });
+
+  const o = overview.data;
+  const s = settings.data;
+  const info = o?.activeTimetableInfo;
+  const timetables = o?.timetables ?? [];
+  const selected = s?.dailyPreferences?.selectedTimetableId ?? null;
+
+  return (
+    <Page title="Home">
+      {o?.passwordMissing ? (
+        <p class="msg msg-warn" role="status">
+          The dashboard has no password: anyone on the school network can change the bells.{' '}
+          <Link href="/settings#password">Set a password</Link>.
+        </p>
+      ) : null}
+      <ErrorText error={overview.error} />
+      <ErrorText error={settings.error} />
+      <div class="grid">
+        <Clock />
+        <AlarmButton active={!!o?.alarmActive} onChanged={overview.reload} />
+        <div class="card today-card">
+          <h2>Today</h2>
+          {!info ? (
+            <Loading what="today's timetable" />
+          ) : (
+            <dl class="facts">
+              <dt>Date</dt>
+              <dd>
+                {WEEKDAYS[info.dayOfWeek] ?? ''} {info.date}
+              </dd>
+              <dt>Type of day</dt>
+              <dd>{typeOfDayLabel(info.typeOfDay)}</dd>
+              <dt>Active timetable</dt>
+              <dd>
+                <strong>{info.id === NULL_ID ? 'None' : timetableName(info.id, timetables)}</strong>
+                <br />
+                <span class="muted">{whyText(info)}</span>
+              </dd>
+              <dt>Next programme</dt>
+              <dd>{info.programmeToday ?? 'Nothing more is programmed for today.'}</dd>
+            </dl>
+          )}
+        </div>
+        <div class="card">
+          <h2>Bells</h2>
+          {!s ? (
+            <Loading what="settings" />
+          ) : (
+            <>
+              <div class="field-inline switch">
+                <input
+                  id="scheduler-enable"
+                  type="checkbox"
+                  role="switch"
+                  checked={s.schedulerEnable}
+                  disabled={action.busy}
+                  onChange={(e) => {
+                    const on = e.currentTarget.checked;
+                    void change({ schedulerEnable: on }, on ? 'Automatic bells are on.' : 'Automatic bells are off.');
+                  }}
+                />
+                <label for="scheduler-enable">Ring the bells automatically</label>
+              </div>
+              <p class="muted small">Switch this off to silence every timetable bell and programme until you switch it on again.</p>
+              <div class="field">
+                <label for="today-timetable">Timetable for today only</label>
+                <select
+                  id="today-timetable"
+                  value={selected ?? FOLLOW_CALENDAR}
+                  disabled={action.busy}
+                  onChange={(e) => {
+                    const v = e.currentTarget.value;
+                    void change(
+                      { 'dailyPreferences.selectedTimetableId': v === FOLLOW_CALENDAR ? null : v },
+                      v === FOLLOW_CALENDAR ? 'Today follows the calendar again.' : 'Today\'s timetable is changed. Tomorrow follows the calendar again.',
+                    );
+                  }}
+                >
+                  <option value={FOLLOW_CALENDAR}>Follow the calendar</option>
+                  {timetables.map((t) => (
+                    <option key={t.id} value={t.id}>
+                      {t.name}
+                    </option>
+                  ))}
+                  <option value={NULL_ID}>No bells today</option>
+                </select>
+                <small class="muted">The choice ends at midnight.</small>
+              </div>
+            </>
+          )}
+          <Outcome action={action} />
+        </div>
+      </div>
+    </Page>
+  );
+}

@@ -1,0 +1,438 @@
+import type { ComponentChildren } from 'preact';
+import { useEffect, useState } from 'preact/hooks';
+import { ErrorText, Link, Loading, OkText, Page, Problems, SignalSelect } from '../components/ui';
+import { getTarget, getTimetables, trigger, updateTimetable } from '../lib/api';
+import { messageOf, useLoad } from '../lib/hooks';
+import { formatTime, lessonText, parseTime, secondsOfDay, sortLessons } from '../lib/time';
+import {
+  fromForm,
+  MAX_DELAY_SEC,
+  MAX_ITERATIONS,
+  MAX_WAIT_MIN,
+  PLAY_LABELS,
+  toForm,
+  withoutId,
+  type ChannelForm,
+  type PlayForm,
+  type PlayKey,
+  type TimetableForm,
+} from '../lib/timetable';
+import type { AudioAsset, TimeTableEntry } from '../lib/types';
+import { NULL_ID } from '../lib/types';
+
+type Update = (change: (draft: TimetableForm) => void) => void;
+
+function PlayEditor(props: {
+  id: string;
+  legend: string;
+  play: PlayForm;
+  signals: AudioAsset[];
+  onChange: (change: (p: PlayForm) => void) => void;
+  children?: ComponentChildren;
+}) {
+  const { id, play } = props;
+  const [testError, setTestError] = useState<string>();
+  const test = async () => {
+    setTestError(undefined);
+    try {
+      await trigger('playSignal', play.id);
+    } catch (e) {
+      setTestError(messageOf(e));
+    }
+  };
+  return (
+    <fieldset class="play">
+      <legend>{props.legend}</legend>
+      {props.children}
+      <div class="row">
+        <SignalSelect
+          id={`${id}-signal`}
+          label="Signal"
+          value={play.id}
+          signals={props.signals}
+          onChange={(v) => props.onChange((p) => (p.id = v))}
+        />
+        <button type="button" class="small-button" disabled={play.id === NULL_ID} onClick={test} aria-label={`Play the signal for ${props.legend.toLowerCase()} now`}>
+          ▶ Test
+        </button>
+      </div>
+      <div class="field-inline">
+        <input
+          id={`${id}-repeat`}
+          type="checkbox"
+          checked={play.doRepeat}
+          onChange={(e) => {
+            const on = e.currentTarget.checked;
+            props.onChange((p) => (p.doRepeat = on));
+          }}
+        />
+        <label for={`${id}-repeat`}>Play more than once</label>
+      </div>
+      {play.doRepeat && (
+        <div class="row">
+          <div class="field">
+            <label for={`${id}-iterations`}>Number of plays</label>
+            <input
+              id={`${id}-iterations`}
+              type="number"
+              inputMode="numeric"
+              min={1}
+              max={MAX_ITERATIONS}
+              step={1}
+              value={play.iterations}
+              onInput={(e) => {
+                const v = e.currentTarget.value;
+                props.onChange((p) => (p.iterations = v));
+              }}
+            />
+          </div>
+          <div class="field">
+            <label for={`${id}-delay`}>Pause between plays (seconds)</label>
+            <input
+              id={`${id}-delay`}
+              type="number"
+              inputMode="decimal"
+              min={0}
+              max={MAX_DELAY_SEC}
+              step={0.5}
+              value={play.delaySec}
+              onInput={(e) => {
+                const v = e.currentTarget.value;
+                props.onChange((p) => (p.delaySec = v));
+              }}
+            />
+          </div>
+        </div>
+      )}
+      <ErrorText error={testError} />
+    </fieldset>
+  );
+}
+
+function TimeInput(props: { id: string; label: string; value: string; onInput: (v: string) => void; hideLabel?: boolean; describedBy?: string; invalid?: boolean }) {
+  return (
+    <div class="field time-field">
+      <label for={props.id} class={props.hideLabel ? 'visually-hidden' : undefined}>
+        {props.label}
+      </label>
+      <input
+        id={props.id}
+        type="text"
+        inputMode="text"
+        autoComplete="off"
+        placeholder="08:00"
+        size={8}
+        value={props.value}
+        aria-invalid={props.invalid ? true : undefined}
+        aria-describedby={props.describedBy}
+        onInput={(e) => props.onInput(e.currentTarget.value)}
+      />
+    </div>
+  );
+}
+
+/** The next lesson: a 15-minute break after the last one, then 45 minutes. */
+function nextLesson(ch: ChannelForm) {
+  const last = ch.lessons[ch.lessons.length - 1];
+  const end = last ? parseTime(last.end) : undefined;
+  const startSec = end?.ok ? secondsOfDay(end.value) + 15 * 60 : 8 * 3600;
+  const at = (sec: number) => {
+    const s = Math.min(sec, 24 * 3600 - 60);
+    return formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: 0 });
+  };
+  return { start: at(startSec), end: at(startSec + 45 * 60) };
+}
+
+function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: AudioAsset[]; update: Update }) {
+  const { ch, form, update } = props;
+  const name = ch === 'chA' ? 'A' : 'B';
+  const play = (key: PlayKey) => (change: (p: PlayForm) => void) => update((d) => change(d[ch][key]));
+  return (
+    <div class="channel">
+      <fieldset>
+        <legend>Lessons</legend>
+        <p class="muted small">Times as HH:MM, or HH:MM:SS to the second.</p>
+        <ol class="lessons">
+          {form.lessons.map((l, i) => {
+            const check = lessonText(l.start, l.end);
+            const errorId = `${ch}-lesson-${i}-error`;
+            return (
+              <li key={i} class="lesson">
+                <span class="lesson-no" aria-hidden="true">
+                  {i + 1}.
+                </span>
+                <TimeInput
+                  id={`${ch}-lesson-${i}-start`}
+                  label={`Lesson ${i + 1} start`}
+                  hideLabel={i > 0}
+                  value={l.start}
+                  invalid={!check.ok}
+                  describedBy={check.ok ? undefined : errorId}
+                  onInput={(v) => update((d) => (d[ch].lessons[i].start = v))}
+                />
+                <span aria-hidden="true">–</span>
+                <TimeInput
+                  id={`${ch}-lesson-${i}-end`}
+                  label={`Lesson ${i + 1} end`}
+                  hideLabel={i > 0}
+                  value={l.end}
+                  invalid={!check.ok}
+                  describedBy={check.ok ? undefined : errorId}
+                  onInput={(v) => update((d) => (d[ch].lessons[i].end = v))}
+                />
+                <button
+                  type="button"
+                  class="small-button danger"
+                  aria-label={`Remove lesson ${i + 1}`}
+                  onClick={() => update((d) => d[ch].lessons.splice(i, 1))}
+                >
+                  Remove
+                </button>
+                {!check.ok && (
+                  <p id={errorId} class="field-error">
+                    {check.error}
+                  </p>
+                )}
+              </li>
+            );
+          })}
+        </ol>
+        {form.lessons.length === 0 && <p class="muted">No lessons: this channel rings nothing.</p>}
+        <div class="buttons">
+          <button type="button" onClick={() => update((d) => d[ch].lessons.push(nextLesson(d[ch])))}>
+            Add lesson
+          </button>
+          <button type="button" onClick={() => update((d) => (d[ch].lessons = sortLessons(d[ch].lessons)))}>
+            Sort by start time
+          </button>
+        </div>
+      </fieldset>
+      <div class="plays">
+        <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
+        <PlayEditor id={`${ch}-end`} legend={PLAY_LABELS.endOfClass} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
+        <PlayEditor id={`${ch}-prestart`} legend={PLAY_LABELS.preStart} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
+          <div class="field">
+            <label for={`${ch}-prestart-wait`}>Minutes before the start (channel {name})</label>
+            <input
+              id={`${ch}-prestart-wait`}
+              type="number"
+              inputMode="numeric"
+              min={0}
+              max={MAX_WAIT_MIN}
+              value={form.preStartWaitMin}
+              onInput={(e) => {
+                const v = e.currentTarget.value;
+                update((d) => (d[ch].preStartWaitMin = v));
+              }}
+            />
+          </div>
+        </PlayEditor>
+        <PlayEditor id={`${ch}-preend`} legend={PLAY_LABELS.preEnd} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
+          <div class="field">
+            <label for={`${ch}-preend-wait`}>Minutes before the end (channel {name})</label>
+            <input
+              id={`${ch}-preend-wait`}
+              type="number"
+              inputMode="numeric"
+              min={0}
+              max={MAX_WAIT_MIN}
+              value={form.preEndWaitMin}
+              onInput={(e) => {
+                const v = e.currentTarget.value;
+                update((d) => (d[ch].preEndWaitMin = v));
+              }}
+            />
+          </div>
+        </PlayEditor>
+      </div>
+    </div>
+  );
+}
+
+function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update: Update }) {
+  const { form, update } = props;
+  return (
+    <section class="card" aria-labelledby="custom-title">
+      <h2 id="custom-title">Custom plays</h2>
+      <p class="muted small">A signal at fixed times of the day, besides the lessons (for example a break-time tune).</p>
+      {form.customPlays.map((p, i) => (
+        <div key={i} class="custom-play">
+          <PlayEditor
+            id={`custom-${i}`}
+            legend={`Custom play ${i + 1}`}
+            play={p.desc}
+            signals={props.signals}
+            onChange={(change) => update((d) => change(d.customPlays[i].desc))}
+          >
+            <ul class="slots">
+              {p.slots.map((slot, j) => {
+                const check = parseTime(slot);
+                const errorId = `custom-${i}-slot-${j}-error`;
+                return (
+                  <li key={j} class="lesson">
+                    <TimeInput
+                      id={`custom-${i}-slot-${j}`}
+                      label={`Custom play ${i + 1}, time ${j + 1}`}
+                      value={slot}
+                      invalid={!check.ok}
+                      describedBy={check.ok ? undefined : errorId}
+                      onInput={(v) => update((d) => (d.customPlays[i].slots[j] = v))}
+                    />
+                    <button
+                      type="button"
+                      class="small-button danger"
+                      aria-label={`Remove time ${j + 1} of custom play ${i + 1}`}
+                      onClick={() => update((d) => d.customPlays[i].slots.splice(j, 1))}
+                    >
+                      Remove
+                    </button>
+                    {!check.ok && (
+                      <p id={errorId} class="field-error">
+                        {check.error}
+                      </p>
+                    )}
+                  </li>
+                );
+              })}
+            </ul>
+            <button type="button" onClick={() => update((d) => d.customPlays[i].slots.push('12:00'))}>
+              Add time
+            </button>
+          </PlayEditor>
+          <button type="button" class="danger" onClick={() => update((d) => d.customPlays.splice(i, 1))}>
+            Remove custom play {i + 1}
+          </button>
+        </div>
+      ))}
+      <button
+        type="button"
+        onClick={() =>
+          update((d) =>
+            d.customPlays.push({ desc: { id: NULL_ID, doRepeat: false, iterations: '2', delaySec: '1' }, slots: ['12:00'] }),
+          )
+        }
+      >
+        Add custom play
+      </button>
+    </section>
+  );
+}
+
+export function TimetableEditor(props: { id: string }) {
+  const timetables = useLoad(getTimetables, [props.id]);
+  const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const [form, setForm] = useState<TimetableForm>();
+  const [original, setOriginal] = useState<TimeTableEntry>();
+  const [dirty, setDirty] = useState(false);
+  const [errors, setErrors] = useState<string[]>([]);
+  const [saveError, setSaveError] = useState<string>();
+  const [saved, setSaved] = useState<string>();
+  const [busy, setBusy] = useState(false);
+
+  const entry = timetables.data?.find((t) => t.id === props.id);
+  useEffect(() => {
+    if (entry && !dirty) {
+      setOriginal(entry);
+      setForm(toForm(entry));
+    }
+    // eslint-disable-next-line react-hooks/exhaustive-deps
+  }, [entry]);
+
+  useEffect(() => {
+    if (!dirty) return;
+    const warn = (e: BeforeUnloadEvent) => e.preventDefault();
+    window.addEventListener('beforeunload', warn);
+    return () => window.removeEventListener('beforeunload', warn);
+  }, [dirty]);
+
+  const update: Update = (change) => {
+    setForm((f) => {
+      if (!f) return f;
+      const next = structuredClone(f);
+      change(next);
+      return next;
+    });
+    setDirty(true);
+    setSaved(undefined);
+  };
+
+  const save = async (e: Event) => {
+    e.preventDefault();
+    if (!form || !original || !signals.data) return;
+    const result = fromForm(form, withoutId(original), new Set(signals.data.map((s) => s.id)));
+    setSaveError(undefined);
+    setSaved(undefined);
+    if (!result.ok) {
+      setErrors(result.errors);
+      return;
+    }
+    setErrors([]);
+    setBusy(true);
+    try {
+      await updateTimetable(props.id, result.value);
+      setDirty(false);
+      setOriginal({ ...result.value, id: props.id });
+      setForm(toForm(result.value));
+      setSaved(`Saved. The player uses the new times from the next second on.`);
+    } catch (err) {
+      setSaveError(messageOf(err));
+    } finally {
+      setBusy(false);
+    }
+  };
+
+  const title = form ? `Timetable: ${form.name || 'unnamed'}` : 'Timetable';
+  if (timetables.data && !entry) {
+    return (
+      <Page title="Timetable not found">
+        <p class="msg msg-error" role="alert">
+          There is no timetable with the id {props.id}. It may have been deleted. <Link href="/timetables">Back to the timetables</Link>.
+        </p>
+      </Page>
+    );
+  }
+  return (
+    <Page title={title} actions={<Link href="/timetables">← All timetables</Link>}>
+      <ErrorText error={timetables.error} />
+      <ErrorText error={signals.error} />
+      {!form || !signals.data ? (
+        <Loading what="the timetable" />
+      ) : (
+        <form onSubmit={save} noValidate>
+          <div class="card">
+            <div class="field">
+              <label for="tt-name">Name</label>
+              <input id="tt-name" value={form.name} maxLength={80} onInput={(e) => {
+                const v = e.currentTarget.value;
+                update((d) => (d.name = v));
+              }} />
+            </div>
+          </div>
+          <section class="card" aria-labelledby="cha-title">
+            <h2 id="cha-title">Channel A</h2>
+            <ChannelEditor ch="chA" form={form.chA} signals={signals.data} update={update} />
+          </section>
+          <details class="card">
+            <summary>
+              <h2 class="inline-heading">Channel B</h2> <span class="muted small">(second signal channel)</span>
+            </summary>
+            <p class="msg msg-warn">
+              Channel B is stored with the timetable, but this player rings the lessons of channel A only.
+            </p>
+            <ChannelEditor ch="chB" form={form.chB} signals={signals.data} update={update} />
+          </details>
+          <CustomPlays form={form} signals={signals.data} update={update} />
+          <div class="save-bar">
+            <Problems errors={errors} />
+            <ErrorText error={saveError} />
+            <OkText text={saved} />
+            <button type="submit" class="primary" disabled={busy}>
+              {busy ? 'Saving…' : 'Save timetable'}
+            </button>
+            {dirty && <span class="muted small"> Unsaved changes</span>}
+          </div>
+        </form>
+      )}
+    </Page>
+  );
+}

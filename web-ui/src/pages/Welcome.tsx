@@ -1,0 +1,112 @@
+import { useState } from 'preact/hooks';
+import { ErrorText, Link, Page } from '../components/ui';
+import { changePassword } from '../lib/api';
+import { messageOf } from '../lib/hooks';
+import { navigate } from '../lib/router';
+import { checkNewPassword } from '../lib/password';
+
+export function PasswordForm(props: { idPrefix: string; submitLabel: string; onDone: () => void }) {
+  const [password, setPassword] = useState('');
+  const [repeat, setRepeat] = useState('');
+  const [error, setError] = useState<string>();
+  const [busy, setBusy] = useState(false);
+  const p = props.idPrefix;
+
+  const submit = async (e: Event) => {
+    e.preventDefault();
+    const problem = checkNewPassword(password, repeat);
+    if (problem) {
+      setError(problem);
+      return;
+    }
+    setBusy(true);
+    setError(undefined);
+    try {
+      await changePassword(password);
+      setPassword('');
+      setRepeat('');
+      props.onDone();
+    } catch (err) {
+      setError(messageOf(err));
+    } finally {
+      setBusy(false);
+    }
+  };
+
+  return (
+    <form onSubmit={submit} noValidate>
+      <div class="field">
+        <label for={`${p}-new`}>New password</label>
+        <input
+          id={`${p}-new`}
+          type="password"
+          autoComplete="new-password"
+          value={password}
+          onInput={(e) => setPassword(e.currentTarget.value)}
+          aria-describedby={`${p}-hint`}
+        />
+        <small id={`${p}-hint`} class="muted">
+          At least 6 characters. Everyone who knows it can change the bells.
+        </small>
+      </div>
+      <div class="field">
+        <label for={`${p}-repeat`}>Repeat the new password</label>
+        <input
+          id={`${p}-repeat`}
+          type="password"
+          autoComplete="new-password"
+          value={repeat}
+          onInput={(e) => setRepeat(e.currentTarget.value)}
+        />
+      </div>
+      <ErrorText error={error} />
+      <button type="submit" class="primary" disabled={busy}>
+        {busy ? 'Saving…' : props.submitLabel}
+      </button>
+    </form>
+  );
+}
+
+export function WelcomePage(props: { isTray: boolean }) {
+  return (
+    <Page title="Welcome to Veltrano Player">
+      <div class="card">
+        <p class="lead">This computer now rings your school's bells.</p>
+        <p>
+          The player rings the signals of the active timetable at the exact second: a signal at the start and the end of
+          each lesson, and a warning a few minutes before. The calendar decides which days are school days. Out of the
+          box it uses the timetable "Default" (six lessons from 08:00 to 13:45) from Monday to Friday.
+        </p>
+        {props.isTray ? (
+          <p>
+            The player keeps running in the background. Its bell icon sits in the notification area next to the clock:
+            use its menu to open this dashboard again or to quit the player. Keep this computer switched on during
+            school hours, with its speakers on.
+          </p>
+        ) : (
+          <p>Keep this computer switched on during school hours, with its speakers on.</p>
+        )}
+      </div>
+      <div class="card">
+        <h2>Choose a dashboard password</h2>
+        <p>The dashboard can be opened from other computers of the school network. A password keeps it safe.</p>
+        <PasswordForm idPrefix="welcome" submitLabel="Set password and continue" onDone={() => navigate('/', true)} />
+      </div>
+      <div class="card">
+        <h2>Next steps</h2>
+        <ol>
+          <li>
+            <Link href="/timetables">Timetables</Link>: check the lesson times and the signals.
+          </li>
+          <li>
+            <Link href="/calendar">Calendar</Link>: choose your working week, your region for public holidays and school
+            breaks, and add your own days off.
+          </li>
+          <li>
+            <Link href="/signals">Signals &amp; songs</Link>: upload your own signals.
+          </li>
+        </ol>
+      </div>
+    </Page>
+  );
+}
