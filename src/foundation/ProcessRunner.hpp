@@ -7,8 +7,8 @@ namespace veltrano {
 
 // How a child process ended.
 struct ProcessOutcome {
-  bool started = false;      // false when the program could not be run at all
-  int exitStatus = -1;       // exit code; non-zero also for a child killed by a signal
+  bool started = false;  // false when the program could not be run at all
+  int exitStatus = -1;   // exit code; non-zero also for a child killed by a signal
   std::string standardOutput;
 };
 

@@ -35,8 +35,7 @@ RuntimeEnvironment RuntimeEnvironment::decide(const HostFacts& facts) {
       env.bundleDir = *facts.bundleVariable;
       return env;
     }
-    spdlog::warn("VELTRANO_BUNDLE is not a directory, ignored: {}",
-                 facts.bundleVariable->string());
+    spdlog::warn("VELTRANO_BUNDLE is not a directory, ignored: {}", facts.bundleVariable->string());
   }
   if (!facts.executablePath.empty()) {
     auto installed = installedBundleDir(facts.executablePath);

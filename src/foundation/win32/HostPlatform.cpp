@@ -7,7 +7,9 @@
 
 namespace veltrano {
 
-std::string_view platformIdentifier() noexcept { return "win32"; }
+std::string_view platformIdentifier() noexcept {
+  return "win32";
+}
 
 std::optional<std::filesystem::path> environmentPath(const char* name) {
   std::wstring wideName(name, name + std::char_traits<char>::length(name));
@@ -22,7 +24,8 @@ std::filesystem::path currentExecutablePath() noexcept {
   try {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-      DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      DWORD length =
+          ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
       if (length == 0) {
         return {};
       }

@@ -10,8 +10,8 @@ std::wstring wideFromUtf8(const std::string& text) {
   if (text.empty()) {
     return {};
   }
-  int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0);
+  int length =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
@@ -78,8 +78,8 @@ ProcessOutcome runProcess(const std::vector<std::string>& argv) {
     return outcome;
   }
   Handle nul;
-  nul.value = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            &inheritable, OPEN_EXISTING, 0, nullptr);
+  nul.value = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                            OPEN_EXISTING, 0, nullptr);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
