@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <string>

@@ -12,6 +12,8 @@
 //
 // The table drives the stored JSON form, decoding, equality, the content hash and the
 // attribute map of HTTP answers, so adding a field is one member and one table entry.
+// Declare fields() before any member function that compares values of the type: the
+// concepts below are checked where the type is first compared.
 
 #include "foundation/Json.hpp"
 
