@@ -23,10 +23,12 @@ bool endsWith(const std::string& text, const std::string& suffix) {
 
 std::optional<double> mp3Seconds(const std::filesystem::path& path) {
   TagLib::MPEG::File file(path.c_str());
-  if (!file.isValid() || file.audioProperties() == nullptr) {
+  const TagLib::MPEG::Properties* properties = file.audioProperties();
+  // Without a single frame header (an empty or foreign file) there is no sample rate.
+  if (!file.isValid() || properties == nullptr || properties->sampleRate() <= 0) {
     return std::nullopt;
   }
-  return file.audioProperties()->lengthInMilliseconds() / 1000.0;
+  return properties->lengthInMilliseconds() / 1000.0;
 }
 
 // Counted from the sample frames: the millisecond length is already rounded and would turn

@@ -1,0 +1,49 @@
+# Compiles every audio source that a Windows build contains with the mingw-w64 cross compiler.
+# Run with: cmake -DSOURCE_DIR=<checkout> -DWORK_DIR=<scratch dir> -P WindowsCrossCompile.cmake
+
+# The posix thread model first: the win32 one lacks std::mutex and std::thread, which the
+# player and spdlog need on Windows as well.
+find_program(MINGW_CXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++)
+if(NOT MINGW_CXX)
+  message(FATAL_ERROR
+    "x86_64-w64-mingw32-g++ not found: install the Debian package g++-mingw-w64-x86-64")
+endif()
+message(STATUS "Cross compiler: ${MINGW_CXX}")
+
+# Only the header-only libraries the audio code uses, not the host's whole /usr/include.
+set(include_dir ${WORK_DIR}/include)
+file(MAKE_DIRECTORY ${include_dir})
+foreach(library spdlog fmt taglib nlohmann)
+  if(NOT EXISTS ${include_dir}/${library})
+    file(CREATE_LINK /usr/include/${library} ${include_dir}/${library} SYMBOLIC)
+  endif()
+endforeach()
+
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/audio/*.cpp)
+list(FILTER sources EXCLUDE REGEX "/posix/")
+if(NOT sources)
+  message(FATAL_ERROR "no audio sources found below ${SOURCE_DIR}/src/audio")
+endif()
+
+set(failed "")
+foreach(source IN LISTS sources)
+  file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+  string(REPLACE "/" "_" object ${name})
+  execute_process(
+    COMMAND ${MINGW_CXX} -std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Werror
+      -I${SOURCE_DIR}/src -isystem ${include_dir}
+      -c ${source} -o ${WORK_DIR}/${object}.o
+    RESULT_VARIABLE result
+    OUTPUT_VARIABLE output
+    ERROR_VARIABLE output)
+  if(result EQUAL 0)
+    message(STATUS "ok      ${name}")
+  else()
+    message("FAILED  ${name}\n${output}")
+    list(APPEND failed ${name})
+  endif()
+endforeach()
+
+if(failed)
+  message(FATAL_ERROR "Windows cross compile failed for: ${failed}")
+endif()
