@@ -96,6 +96,10 @@ std::filesystem::path Paths::getUserFilePath(std::string_view filename) const {
 }
 
 void Paths::removeUserFile(std::string_view filename) const {
+  // Without a name the path is the directory itself, which must never go.
+  if (filename.empty()) {
+    throw std::invalid_argument("Invalid file name: ");
+  }
   auto path = getUserFilePath(filename);
   if (!std::filesystem::remove(path)) {
     throw std::filesystem::filesystem_error(

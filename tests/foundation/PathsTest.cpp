@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/HostPlatform.hpp"
 #include "foundation/Paths.hpp"
 #include "foundation/ProcessRunner.hpp"
 #include "support/LogCapture.hpp"
@@ -171,6 +172,17 @@ TEST(RuntimeEnvironment, DecidesTheModeFromTheBundleVariableAndTheInstallation) 
       realPath(prefix / "share" / "veltrano-player" / "web-ui" / "dist"));
 }
 
+TEST(RuntimeEnvironment, TheTestBinaryRunsInDevelopmentFromTheCheckout) {
+  if (environmentPath("VELTRANO_BUNDLE")) {
+    GTEST_SKIP() << "VELTRANO_BUNDLE is set";
+  }
+  EXPECT_EQ(currentExecutablePath().filename(), "test_foundation");
+  auto env = RuntimeEnvironment::fromProcess();
+  EXPECT_FALSE(env.release);
+  EXPECT_EQ(env.sourceDir, VELTRANO_SOURCE_DIR);
+  EXPECT_TRUE(env.home.has_value());
+}
+
 TEST(RuntimeEnvironment, WarnsAboutABundleVariableThatIsNoDirectory) {
   test::LogCapture log;
   HostFacts facts;
@@ -254,6 +266,8 @@ TEST(Paths, RemoveUserFileDeletesAndReportsAMissingFile) {
   paths.removeUserFile("song.mp3");
   EXPECT_FALSE(fs::exists(paths.getUserFilePath("song.mp3")));
   EXPECT_THROW(paths.removeUserFile("song.mp3"), fs::filesystem_error);
+  EXPECT_THROW(paths.removeUserFile(""), std::invalid_argument);
+  EXPECT_TRUE(fs::is_directory(paths.getUserDataPath()));
 }
 
 TEST(Paths, ReleaseVersionIsTheTrimmedStamp) {
