@@ -148,12 +148,16 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
 function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<void> }) {
   const { info } = props;
   const action = useAction();
+  // Shown while a change is on its way, so a control does not jump back until the answer comes.
+  const [pending, setPending] = useState<{ mode?: number; region?: string; breaks?: boolean }>({});
   const change = (changes: Record<string, unknown>, text: string) =>
-    action.run(async () => {
-      await updateSettings(changes);
-      await props.onChanged();
-      return text;
-    });
+    action
+      .run(async () => {
+        await updateSettings(changes);
+        await props.onChanged();
+        return text;
+      })
+      .finally(() => setPending({}));
   const regionKnown = info.regions.some((r) => r.id === info.syncRegionId);
   return (
     <section class="card" aria-labelledby="week-title">
@@ -162,10 +166,11 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
         <label for="workday-mode">School days of the week</label>
         <select
           id="workday-mode"
-          value={String(info.workdayMode)}
+          value={String(pending.mode ?? info.workdayMode)}
           disabled={action.busy}
           onChange={(e) => {
             const v = Number(e.currentTarget.value);
+            setPending({ mode: v });
             void change({ 'calendar.workdayMode': v }, 'The working week is changed.');
           }}
         >
@@ -180,10 +185,11 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
         <label for="region">Region for public holidays and school breaks</label>
         <select
           id="region"
-          value={info.syncRegionId}
+          value={pending.region ?? info.syncRegionId}
           disabled={action.busy}
           onChange={(e) => {
             const v = e.currentTarget.value;
+            setPending({ region: v });
             void change({ 'calendar.syncRegionId': v }, 'The region is changed.');
           }}
         >
@@ -209,10 +215,11 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
           id="school-breaks"
           type="checkbox"
           role="switch"
-          checked={info.syncSchoolHolidays}
+          checked={pending.breaks ?? info.syncSchoolHolidays}
           disabled={action.busy}
           onChange={(e) => {
             const on = e.currentTarget.checked;
+            setPending({ breaks: on });
             void change({ 'calendar.syncSchoolHolidays': on }, on ? 'School breaks of the region are silent.' : 'School breaks of the region ring like school days.');
           }}
         />
@@ -232,6 +239,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
   const action = useAction();
   const add = (e: Event) => {
     e.preventDefault();
+    action.clear();
     const period = checkPeriod(start, end);
     if (!period.ok) {
       setProblem(period.error);
@@ -305,6 +313,7 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
   const action = useAction();
   const add = (e: Event) => {
     e.preventDefault();
+    action.clear();
     if (days.length === 0) {
       setProblem('Tick at least one day of the week.');
       return;

@@ -1,12 +1,21 @@
 import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { getTarget, trigger, updateSettings } from '../lib/api';
-import { timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
+import { MONTHS, timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
+import { parseDate } from '../lib/time';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
 import type { Overview, Settings, Status, TimetableInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 const FOLLOW_CALENDAR = '';
+
+/** "Tuesday 8 December 2026" from the player's day text and weekday. */
+function longDate(date: string, dayOfWeek: number): string {
+  const parsed = parseDate(date);
+  if (!parsed.ok) return date;
+  const { y, m, d } = parsed.value;
+  return `${WEEKDAYS[dayOfWeek] ?? ''} ${d} ${MONTHS[m - 1]} ${y}`;
+}
 
 function whyText(info: TimetableInfo): string {
   switch (info.source) {
@@ -89,12 +98,16 @@ export function HomePage() {
     await Promise.all([overview.reload(), settings.reload()]);
   };
 
+  // Shown while a change is on its way, so a control does not jump back until the answer comes.
+  const [pending, setPending] = useState<{ enable?: boolean; today?: string }>({});
   const change = (changes: Record<string, unknown>, text: string) =>
-    action.run(async () => {
-      await updateSettings(changes);
-      await refresh();
-      return text;
-    });
+    action
+      .run(async () => {
+        await updateSettings(changes);
+        await refresh();
+        return text;
+      })
+      .finally(() => setPending({}));
 
   const o = overview.data;
   const s = settings.data;
@@ -110,6 +123,12 @@ export function HomePage() {
           <Link href="/settings#password">Set a password</Link>.
         </p>
       ) : null}
+      {info?.source === 'DISABLED' ? (
+        <p class="msg msg-warn" role="status">
+          <strong>Automatic bells are off.</strong> No timetable bell or programme rings until you switch them on again under
+          "Bells".
+        </p>
+      ) : null}
       <ErrorText error={overview.error} />
       <ErrorText error={settings.error} />
       <div class="grid">
@@ -123,7 +142,7 @@ export function HomePage() {
             <dl class="facts">
               <dt>Date</dt>
               <dd>
-                {WEEKDAYS[info.dayOfWeek] ?? ''} {info.date}
+                {longDate(info.date, info.dayOfWeek)}
               </dd>
               <dt>Type of day</dt>
               <dd>{typeOfDayLabel(info.typeOfDay)}</dd>
@@ -149,10 +168,11 @@ export function HomePage() {
                   id="scheduler-enable"
                   type="checkbox"
                   role="switch"
-                  checked={s.schedulerEnable}
+                  checked={pending.enable ?? s.schedulerEnable}
                   disabled={action.busy}
                   onChange={(e) => {
                     const on = e.currentTarget.checked;
+                    setPending({ enable: on });
                     void change({ schedulerEnable: on }, on ? 'Automatic bells are on.' : 'Automatic bells are off.');
                   }}
                 />
@@ -163,10 +183,11 @@ export function HomePage() {
                 <label for="today-timetable">Timetable for today only</label>
                 <select
                   id="today-timetable"
-                  value={selected ?? FOLLOW_CALENDAR}
+                  value={pending.today ?? selected ?? FOLLOW_CALENDAR}
                   disabled={action.busy}
                   onChange={(e) => {
                     const v = e.currentTarget.value;
+                    setPending({ today: v });
                     void change(
                       { 'dailyPreferences.selectedTimetableId': v === FOLLOW_CALENDAR ? null : v },
                       v === FOLLOW_CALENDAR ? 'Today follows the calendar again.' : 'Today\'s timetable is changed. Tomorrow follows the calendar again.',

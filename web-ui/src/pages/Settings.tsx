@@ -35,6 +35,7 @@ function SoundSettings(props: { settings: Settings; signals: AudioAsset[]; onSav
   const known = (id: string) => props.signals.some((s) => s.id === id);
   const save = (e: Event) => {
     e.preventDefault();
+    action.clear();
     const pauseSec = parsePause(pause);
     const p = !known(alarmId)
       ? 'Alarm signal: choose a signal; the alarm must always have a sound.'

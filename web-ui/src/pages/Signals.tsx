@@ -42,6 +42,7 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
 
   const submit = (e: Event) => {
     e.preventDefault();
+    action.clear();
     const file = fileInput.current?.files?.[0];
     const fileProblem = checkUploadFile(file);
     const form = new FormData();
@@ -157,6 +158,7 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
   const action = useAction();
   const id = code.trim();
   const needCode = () => {
+    action.clear();
     if (!id) {
       setProblem('Enter the announcement code.');
       return false;

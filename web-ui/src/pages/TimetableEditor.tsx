@@ -152,6 +152,13 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
       <fieldset>
         <legend>Lessons</legend>
         <p class="muted small">Times as HH:MM, or HH:MM:SS to the second.</p>
+        {form.lessons.length > 0 && (
+          <div class="lesson-head" aria-hidden="true">
+            <span />
+            <span>Start</span>
+            <span>End</span>
+          </div>
+        )}
         <ol class="lessons">
           {form.lessons.map((l, i) => {
             const check = lessonText(l.start, l.end);
@@ -164,7 +171,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                 <TimeInput
                   id={`${ch}-lesson-${i}-start`}
                   label={`Lesson ${i + 1} start`}
-                  hideLabel={i > 0}
+                  hideLabel
                   value={l.start}
                   invalid={!check.ok}
                   describedBy={check.ok ? undefined : errorId}
@@ -174,7 +181,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                 <TimeInput
                   id={`${ch}-lesson-${i}-end`}
                   label={`Lesson ${i + 1} end`}
-                  hideLabel={i > 0}
+                  hideLabel
                   value={l.end}
                   invalid={!check.ok}
                   describedBy={check.ok ? undefined : errorId}
@@ -186,7 +193,10 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                   aria-label={`Remove lesson ${i + 1}`}
                   onClick={() => update((d) => d[ch].lessons.splice(i, 1))}
                 >
-                  Remove
+                  <span aria-hidden="true" class="x">
+                    ✕
+                  </span>
+                  <span class="btn-text">Remove</span>
                 </button>
                 {!check.ok && (
                   <p id={errorId} class="field-error">
@@ -208,8 +218,6 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
         </div>
       </fieldset>
       <div class="plays">
-        <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
-        <PlayEditor id={`${ch}-end`} legend={PLAY_LABELS.endOfClass} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
         <PlayEditor id={`${ch}-prestart`} legend={PLAY_LABELS.preStart} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
           <div class="field">
             <label for={`${ch}-prestart-wait`}>Minutes before the start (channel {name})</label>
@@ -227,6 +235,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
             />
           </div>
         </PlayEditor>
+        <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
         <PlayEditor id={`${ch}-preend`} legend={PLAY_LABELS.preEnd} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
           <div class="field">
             <label for={`${ch}-preend-wait`}>Minutes before the end (channel {name})</label>
@@ -244,6 +253,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
             />
           </div>
         </PlayEditor>
+        <PlayEditor id={`${ch}-end`} legend={PLAY_LABELS.endOfClass} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
       </div>
     </div>
   );

@@ -21,6 +21,7 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
   const action = useAction();
   const submit = (e: Event) => {
     e.preventDefault();
+    action.clear();
     const trimmed = name.trim();
     if (!trimmed) {
       setProblem('Enter a name for the new timetable.');
