@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "audio/SongPlayback.hpp"
+#include "domain/Clock.hpp"
+#include "foundation/Stores.hpp"
+#include "scheduling/AutoSave.hpp"
+
+namespace veltrano {
+
+// Period, in processed seconds, of the remote check: 30 hours of running.
+inline constexpr long long SEC_30_HOURS = 30 * 3600;
+// The processed second, counted modulo SEC_30_HOURS, in which the remote check starts.
+inline constexpr long long REMOTE_CHECK_SECOND = 5;
+// The longest pause between two rounds.
+inline constexpr std::chrono::milliseconds ROUND_INTERVAL{100};
+// A new wall-clock second is processed this long after it began.
+inline constexpr std::chrono::milliseconds SECOND_START_MARGIN{1};
+// The time source may show a new second a few milliseconds after the system clock does
+// (time() reads a clock updated once per kernel tick): early in a second, a round that did
+// not see it yet looks again after CLOCK_LAG_RETRY.
+inline constexpr std::chrono::milliseconds CLOCK_LAG_RETRY{1};
+inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
+
+// The thread that rings the bells. Every round it reads the shared clock; in each new second
+// (any field of the clock value differs from the last one processed, so a clock set back
+// rings its seconds again, and a second never observed rings nothing) it counts the second,
+// starts the remote check in the 5th processed second and every SEC_30_HOURS after, drops
+// yesterday's hand-chosen timetable and starts the sounds due. Every round it autosaves the
+// three stores. Rounds run at least ten times a second, timed so that each wall-clock second
+// is processed within a few milliseconds of its start.
+//
+// A round holds the store lock while it decides and starts sounds; files are written, and the
+// remote check runs, without it. A failing round is logged as "Scheduler thread error: ..."
+// and the next round runs as usual.
+class Scheduler {
+ public:
+  // Runs the remote check (a call that may wait on the network); it must take the store lock
+  // itself when it needs it.
+  using RemoteCheck = std::function<void()>;
+
+  Scheduler(Stores& stores, Clock& clock, SongPlayback& playback, RemoteCheck remoteCheck);
+  // Stops the thread, then waits for a remote check still running.
+  ~Scheduler();
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
+
+  // Starts the thread; does nothing when it already runs.
+  void start();
+  // Ends the thread within moments (it wakes from its pause at once) and joins it.
+  void stop() noexcept;
+
+  // One round of the thread's loop; true when it processed a new second. Only one thread may
+  // run rounds: the scheduler's own, or a test while the thread is not started.
+  bool runRound() noexcept;
+
+  long long secCounter() const noexcept { return secCounter_.load(); }
+  bool isRemoteCheckRunning() const noexcept { return remoteRunning_.load(); }
+
+  // When the round after one that ended at `now` should run: after ROUND_INTERVAL at most, at
+  // the start of the next wall-clock second plus SECOND_START_MARGIN at the latest, and soon
+  // again while the clock lags behind a second that has just begun.
+  static std::chrono::system_clock::time_point nextWakeUp(std::chrono::system_clock::time_point now,
+                                                          bool sawNewSecond) noexcept;
+
+ private:
+  void run(const std::stop_token& stop) noexcept;
+  // Caller holds the store lock. Failures are logged here.
+  void processSecond(DB& db, const Cache& cache, const ClockValue& now) noexcept;
+  // Caller must not hold the store lock.
+  void startRemoteCheck();
+  // Logs a round's failure, but a failure that repeats the previous one only once.
+  void logRoundError(const std::string& text) noexcept;
+
+  Stores& stores_;
+  Clock& clock_;
+  SongPlayback& playback_;
+  const RemoteCheck remoteCheck_;
+
+  // The round's own state, used only by the thread that runs rounds.
+  std::optional<ClockValue> nowPrev_;
+  AutoSave autoSave_;
+  std::string lastRoundError_;
+
+  std::atomic<long long> secCounter_{0};  // written by the rounds, read by anyone
+  std::atomic<bool> remoteRunning_{false};
+  std::jthread remoteWorker_;  // replaced by the rounds only, joined before remoteCheck_ goes
+
+  std::mutex wakeMutex_;  // only for waiting on pauseEnds_
+  std::condition_variable_any pauseEnds_;
+  std::jthread thread_;  // last: joined before everything it uses goes
+};
+
+}  // namespace veltrano
