@@ -14,6 +14,7 @@ import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { createRequire } from 'node:module';
 import { chromium } from 'playwright-core';
 
 const SKIP = 77;
@@ -39,6 +40,7 @@ if (!existsSync(join(DIST, 'index.html'))) {
   process.exit(1);
 }
 
+const AXE = createRequire(import.meta.url).resolve('axe-core/axe.min.js');
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 function freePort() {
@@ -185,6 +187,16 @@ async function unlabelledControls(page) {
   );
 }
 
+/** WCAG 2 A/AA violations that axe-core finds in the page as it is now (contrast, names, roles). */
+async function accessibilityViolations(page) {
+  await page.addScriptTag({ path: AXE });
+  const violations = await page.evaluate(async () => {
+    const r = await window.axe.run(document, { runOnly: { type: 'tag', values: ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'] } });
+    return r.violations.map((v) => `${v.id} (${v.nodes.length}): ${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(', ')}`);
+  });
+  return violations;
+}
+
 /** Whether the page scrolls sideways at its current width (it must not on a phone). */
 async function overflowsSideways(page) {
   return page.evaluate(() => document.documentElement.scrollWidth > window.innerWidth + 1);
@@ -197,6 +209,8 @@ async function screenshotAll(page, name) {
     await sleep(150);
     await page.screenshot({ path: join(outDir, `${name}-${label}.png`), fullPage: true });
     if (label === 'phone' && (await overflowsSideways(page))) problems.push(`${name} scrolls sideways at 375 px`);
+    const violations = await accessibilityViolations(page);
+    if (violations.length) problems.push(`${name} (${label}) accessibility: ${violations.join(' ; ')}`);
   }
   await page.setViewportSize(DESKTOP);
   const unlabelled = await unlabelledControls(page);

@@ -52,7 +52,7 @@ function PlayEditor(props: {
           signals={props.signals}
           onChange={(v) => props.onChange((p) => (p.id = v))}
         />
-        <button type="button" class="small-button" disabled={play.id === NULL_ID} onClick={test} aria-label={`Play the signal for ${props.legend.toLowerCase()} now`}>
+        <button type="button" class="small-button" disabled={play.id === NULL_ID} onClick={test} aria-label={`Test the signal for ${props.legend.toLowerCase()}`}>
           ▶ Test
         </button>
       </div>
