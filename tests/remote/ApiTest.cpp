@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -292,6 +293,35 @@ TEST_F(ApiTest, ConcurrentRequestsFromSeveralThreads) {
   }
   EXPECT_EQ(succeeded, 4);
   EXPECT_EQ(files().size(), 4u);
+}
+
+TEST_F(ApiTest, HttpsRefusesAnUntrustedCertificate) {
+  const auto key = directory_ / "key.pem";
+  const auto certificate = directory_ / "cert.pem";
+  const std::string command =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=127.0.0.1 -keyout '" +
+      key.string() + "' -out '" + certificate.string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    GTEST_SKIP() << "openssl cannot make a test certificate";
+  }
+  httplib::SSLServer server(certificate.c_str(), key.c_str());
+  ASSERT_TRUE(server.is_valid());
+  server.Get("/api/player/v1", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(R"({"calendarVersion": 1})", "application/json");
+  });
+  const int port = server.bind_to_any_port("127.0.0.1");
+  std::thread thread([&] { server.listen_after_bind(); });
+  Api api("https://127.0.0.1:" + std::to_string(port), fastTimeouts());
+  LogCapture log;
+
+  const auto reply = api.ping("1");
+
+  server.stop();
+  thread.join();
+  ASSERT_FALSE(reply.isOk());
+  EXPECT_NE(errorText(reply).find("certificate"), std::string::npos) << errorText(reply);
+  EXPECT_EQ(api.networkState(), NetworkState::ERROR);
 }
 
 }  // namespace
