@@ -16,32 +16,37 @@
 
 namespace veltrano::test {
 
-// What the fake players of one test do and what they were asked. Shared by the test and every
-// fake made by its factory; all members are protected by mutex_.
+// How a fake file player treats one path; a non-empty failure text makes that call throw it.
+struct FakeScript {
+  int polls = 0;  // isPlaying answers true this often (FakeStage::FOREVER: until aborted)
+  std::string startFailure;
+  std::string pollFailure;
+  std::string closeFailure;
+};
+
+// Scripts the fake players of one test and records what they were asked: "start <path>",
+// "close <path> aborted" or "close <path> ended", in call order. Thread-safe.
 class FakeStage {
  public:
   static constexpr int FOREVER = -1;
 
-  // How many isPlaying polls answer true for a file (default 0: it ends at once).
   void setPolls(const std::string& path, int polls) {
-    with([&] { polls_[path] = polls; });
+    with(path, [&](FakeScript& s) { s.polls = polls; });
   }
   void failStart(const std::string& path, std::string message) {
-    with([&] { startFailures_[path] = std::move(message); });
-  }
-  void failClose(const std::string& path, std::string message) {
-    with([&] { closeFailures_[path] = std::move(message); });
+    with(path, [&](FakeScript& s) { s.startFailure = std::move(message); });
   }
   void failPolling(const std::string& path, std::string message) {
-    with([&] { pollFailures_[path] = std::move(message); });
+    with(path, [&](FakeScript& s) { s.pollFailure = std::move(message); });
   }
-
-  // "start <path>", "close <path> aborted" or "close <path> ended", in call order.
+  void failClose(const std::string& path, std::string message) {
+    with(path, [&](FakeScript& s) { s.closeFailure = std::move(message); });
+  }
   std::vector<std::string> events() const {
     std::lock_guard lock(mutex_);
     return events_;
   }
-  // Waits until the given number of events was recorded; false after a generous time-out.
+  // Waits until that many events were recorded; false after a generous time-out.
   bool waitForEvents(std::size_t count) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::seconds(10),
@@ -52,104 +57,78 @@ class FakeStage {
     return playersMade_;
   }
 
-  FilePlayerFactory factory();
+  FilePlayerFactory factory() {
+    return [this]() -> std::unique_ptr<FilePlayer> {
+      std::lock_guard lock(mutex_);
+      ++playersMade_;
+      return std::make_unique<Fake>(*this);
+    };
+  }
 
  private:
-  class Fake;
+  class Fake final : public FilePlayer {
+   public:
+    explicit Fake(FakeStage& stage) : stage_(stage) {}
+    void startPlay(const std::string& path) override {
+      script_ = stage_.record("start " + path, path);
+      if (!script_.startFailure.empty()) {
+        throw std::runtime_error(script_.startFailure);
+      }
+      path_ = path;
+    }
+    bool isPlaying() override {
+      if (!script_.pollFailure.empty()) {
+        throw std::runtime_error(script_.pollFailure);
+      }
+      return script_.polls == FOREVER || script_.polls-- > 0;
+    }
+    void closeFile(bool wasAborted) override {
+      stage_.record("close " + path_ + (wasAborted ? " aborted" : " ended"), path_);
+      if (!script_.closeFailure.empty()) {
+        throw std::runtime_error(script_.closeFailure);
+      }
+    }
 
-  template <typename F>
-  void with(F change) {
+   private:
+    FakeStage& stage_;
+    std::string path_;
+    FakeScript script_;
+  };
+
+  template <typename Change>
+  void with(const std::string& path, Change change) {
     std::lock_guard lock(mutex_);
-    change();
+    change(scripts_[path]);
   }
-  void record(std::string event) {
+
+  FakeScript record(std::string event, const std::string& path) {
+    FakeScript script;
     {
       std::lock_guard lock(mutex_);
       events_.push_back(std::move(event));
+      if (auto found = scripts_.find(path); found != scripts_.end()) {
+        script = found->second;
+      }
     }
     changed_.notify_all();
+    return script;
   }
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::map<std::string, int> polls_;
-  std::map<std::string, std::string> startFailures_;
-  std::map<std::string, std::string> closeFailures_;
-  std::map<std::string, std::string> pollFailures_;
+  std::map<std::string, FakeScript> scripts_;
   std::vector<std::string> events_;
   int playersMade_ = 0;
 };
-
-class FakeStage::Fake final : public FilePlayer {
- public:
-  explicit Fake(FakeStage& stage) : stage_(stage) {}
-
-  void startPlay(const std::string& path) override {
-    std::string failure;
-    {
-      std::lock_guard lock(stage_.mutex_);
-      auto found = stage_.startFailures_.find(path);
-      if (found != stage_.startFailures_.end()) {
-        failure = found->second;
-      }
-      auto polls = stage_.polls_.find(path);
-      remaining_ = polls == stage_.polls_.end() ? 0 : polls->second;
-    }
-    stage_.record("start " + path);
-    if (!failure.empty()) {
-      throw std::runtime_error(failure);
-    }
-    path_ = path;
-  }
-
-  bool isPlaying() override {
-    {
-      std::lock_guard lock(stage_.mutex_);
-      auto found = stage_.pollFailures_.find(path_);
-      if (found != stage_.pollFailures_.end()) {
-        throw std::runtime_error(found->second);
-      }
-    }
-    if (remaining_ == FOREVER) {
-      return true;
-    }
-    return remaining_-- > 0;
-  }
-
-  void closeFile(bool wasAborted) override {
-    stage_.record("close " + path_ + (wasAborted ? " aborted" : " ended"));
-    std::lock_guard lock(stage_.mutex_);
-    auto found = stage_.closeFailures_.find(path_);
-    if (found != stage_.closeFailures_.end()) {
-      throw std::runtime_error(found->second);
-    }
-  }
-
- private:
-  FakeStage& stage_;
-  std::string path_;
-  int remaining_ = 0;
-};
-
-inline FilePlayerFactory FakeStage::factory() {
-  return [this]() -> std::unique_ptr<FilePlayer> {
-    with([&] { ++playersMade_; });
-    return std::make_unique<Fake>(*this);
-  };
-}
 
 // A pause that records its lengths and returns at once, or, while held, waits for release (or
 // the player's shutdown).
 class FakePause {
  public:
-  void hold() {
-    std::lock_guard lock(mutex_);
-    held_ = true;
-  }
-  void release() {
+  void hold(bool held) {
     {
       std::lock_guard lock(mutex_);
-      held_ = false;
+      held_ = held;
     }
     changed_.notify_all();
   }
@@ -162,7 +141,6 @@ class FakePause {
     return changed_.wait_for(lock, std::chrono::seconds(10),
                              [&] { return lengths_.size() >= count; });
   }
-
   std::function<void(std::chrono::duration<double>, std::stop_token)> function() {
     return [this](std::chrono::duration<double> length, std::stop_token shutdown) {
       std::unique_lock lock(mutex_);

