@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <spdlog/spdlog.h>
 
+#include <cerrno>
 #include <exception>
 #include <fstream>
 #include <random>
@@ -103,7 +104,9 @@ Api::Reply Api::request(const QueryParams& params, std::chrono::milliseconds rea
     const int statusCode = reply->status;
     ResponseBody body =
         decodeResponseBody(reply->get_header_value("Content-Type"), std::move(reply->body));
-    spdlog::debug("RESP {} {}", statusCode, toText(body));
+    if (spdlog::should_log(spdlog::level::debug)) {
+      spdlog::debug("RESP {} {}", statusCode, toText(body));
+    }
     networkState_ = NetworkState::OK;
     if (statusCode == 200) {
       return Reply::Ok(std::move(body));

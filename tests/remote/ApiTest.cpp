@@ -274,27 +274,6 @@ TEST_F(ApiTest, DownloadToAnUnwritablePlaceIsAWriteFailure) {
   EXPECT_EQ(api_.networkState(), NetworkState::OK);
 }
 
-TEST_F(ApiTest, ConcurrentRequestsFromSeveralThreads) {
-  stub_.setCalendarVersion(4);
-  stub_.setAnnouncement("a", std::string(200000, 'a'));
-  std::vector<std::thread> threads;
-  std::atomic<int> succeeded{0};
-  for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([&, i] {
-      const auto path = directory_ / ("a" + std::to_string(i) + ".mp3");
-      if (api_.ping("1").isOk() && api_.downloadAnnouncement("a", path).isOk() &&
-          readFile(path).size() == 200000) {
-        ++succeeded;
-      }
-    });
-  }
-  for (auto& thread : threads) {
-    thread.join();
-  }
-  EXPECT_EQ(succeeded, 4);
-  EXPECT_EQ(files().size(), 4u);
-}
-
 TEST_F(ApiTest, HttpsRefusesAnUntrustedCertificate) {
   const auto key = directory_ / "key.pem";
   const auto certificate = directory_ / "cert.pem";
@@ -312,6 +291,7 @@ TEST_F(ApiTest, HttpsRefusesAnUntrustedCertificate) {
   });
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread thread([&] { server.listen_after_bind(); });
+  ServiceStub::waitUntilRunning(server);
   Api api("https://127.0.0.1:" + std::to_string(port), fastTimeouts());
   LogCapture log;
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -49,6 +50,7 @@ class ServiceStub {
       throw std::runtime_error("ServiceStub: cannot bind a loopback port");
     }
     thread_ = std::thread([this] { server_.listen_after_bind(); });
+    waitUntilRunning(server_);
   }
 
   ~ServiceStub() {
@@ -130,6 +132,13 @@ class ServiceStub {
     }));
   }
 
+  // stop() before the accept loop runs would be lost and the server would never end.
+  static void waitUntilRunning(const httplib::Server& server) {
+    for (int i = 0; i < 5000 && !server.is_running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
   // A loopback base URL where nothing listens (connections are refused).
   static std::string closedUrl() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -191,7 +200,8 @@ class ServiceStub {
       return Reply{
           200,
           "application/json",
-          nlohmann::ordered_json{{"entries", registryEntries_}, {"version", registryVersion_}}.dump(),
+          nlohmann::ordered_json{{"entries", registryEntries_}, {"version", registryVersion_}}
+              .dump(),
           {}};
     }
     if (operation == "downloadAnnouncement") {
