@@ -1,0 +1,188 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/Player.hpp"
+#include "audio/SongPlayback.hpp"
+#include "domain/Clock.hpp"
+#include "domain/Date.hpp"
+#include "domain/TimeOfDay.hpp"
+#include "foundation/Paths.hpp"
+#include "foundation/Stores.hpp"
+#include "scheduling/DayClassification.hpp"
+#include "scheduling/Scheduler.hpp"
+#include "support/LogCapture.hpp"
+#include "support/TempDir.hpp"
+
+namespace veltrano::test {
+
+// The clock value of a local date and time, weekday and day of the year included.
+inline ClockValue clockAt(const Date& date, const TimeOfDay& time) {
+  ClockValue v;
+  v.tm_year = date.y;
+  v.tm_mon = date.m;
+  v.tm_mday = date.d;
+  v.tm_hour = time.h;
+  v.tm_min = time.m;
+  v.tm_sec = time.s;
+  v.tm_wday = date.weekday();
+  v.tm_yday = static_cast<int>(date.toDayNumber() - Date{date.y, 1, 1}.toDayNumber()) + 1;
+  return v;
+}
+
+inline ClockValue clockAt(std::string_view date, std::string_view time) {
+  return clockAt(Date::decode(date), TimeOfDay::decode(time));
+}
+
+// File players that note, in the order the scheduler asked for them, the second the play was
+// requested in and the file started. The factory runs on the thread that starts the playback
+// (the scheduler round), so the order is exactly the order of the play requests, while the
+// paths arrive later from the playback threads.
+class RecordingStage {
+ public:
+  struct Start {
+    ClockValue requestedAt;
+    std::vector<std::string> paths;  // every file the player started, in order
+    bool closed = false;
+  };
+
+  explicit RecordingStage(const Clock& clock) : clock_(clock) {}
+
+  FilePlayerFactory factory() {
+    return [this]() -> std::unique_ptr<FilePlayer> {
+      std::lock_guard lock(mutex_);
+      starts_.push_back({clock_.getClock(), {}, false});
+      return std::make_unique<Recorder>(*this, starts_.size() - 1);
+    };
+  }
+
+  // Every play requested so far, once all of them have finished.
+  std::vector<Start> finishedStarts() {
+    std::unique_lock lock(mutex_);
+    bool done = changed_.wait_for(lock, std::chrono::seconds(20), [&] {
+      for (const Start& start : starts_) {
+        if (!start.closed)
+          return false;
+      }
+      return true;
+    });
+    EXPECT_TRUE(done) << "playback threads did not finish";
+    return starts_;
+  }
+
+  std::size_t requested() {
+    std::lock_guard lock(mutex_);
+    return starts_.size();
+  }
+
+ private:
+  class Recorder final : public FilePlayer {
+   public:
+    Recorder(RecordingStage& stage, std::size_t index) : stage_(stage), index_(index) {}
+    void startPlay(const std::string& path) override {
+      std::lock_guard lock(stage_.mutex_);
+      stage_.starts_[index_].paths.push_back(path);
+    }
+    bool isPlaying() override { return false; }
+    void closeFile(bool) override {
+      {
+        std::lock_guard lock(stage_.mutex_);
+        stage_.starts_[index_].closed = true;
+      }
+      stage_.changed_.notify_all();
+    }
+
+   private:
+    RecordingStage& stage_;
+    std::size_t index_;
+  };
+
+  const Clock& clock_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Start> starts_;  // protected by mutex_
+};
+
+// A scheduler over real stores in a temporary directory, a real player with recording file
+// players, and a clock the test sets by hand. Sounds are user signals named after their id
+// ("start" plays <user data>/start.mp3).
+class SchedulerFixture : public ::testing::Test {
+ protected:
+  SchedulerFixture() {
+    auto access = stores_.lock();
+    access.dbStore().load(paths_.getUserFilePath("_db.json"));
+    access.shadowStore().load(paths_.getUserFilePath("_shadow.json"));
+    access.cacheStore().load(paths_.getUserFilePath("cache.json"));
+  }
+
+  ~SchedulerFixture() override { player_.stopAll(); }
+
+  // Adds a user signal whose file exists; returns its id.
+  std::string addSound(DB& db, const std::string& id) {
+    AudioAsset song;
+    song.name = id;
+    song.filename = id + ".mp3";
+    db.songs.add(song, id);
+    std::ofstream(paths_.getUserFilePath(song.filename)) << "x";
+    return id;
+  }
+
+  void setClock(const ClockValue& value) { now_ = value; }
+  // Sets the clock and runs one round.
+  bool roundAt(std::string_view date, std::string_view time) {
+    setClock(clockAt(date, time));
+    return scheduler_.runRound();
+  }
+
+  // "HH:MM:SS sound" (or "YYYY-MM-DD HH:MM:SS sound" with withDate) for every file started,
+  // in the order the plays were requested.
+  std::vector<std::string> played(bool withDate = false) {
+    std::vector<std::string> out;
+    for (const auto& start : stage_.finishedStarts()) {
+      std::string when = TimeOfDay::fromTimeStruct(start.requestedAt).asString();
+      if (when.size() == 5)
+        when += ":00";
+      if (withDate)
+        when = dateStringOf(start.requestedAt) + " " + when;
+      for (const std::string& path : start.paths) {
+        out.push_back(when + " " + std::filesystem::path(path).stem().string());
+      }
+    }
+    return out;
+  }
+
+  static Paths pathsIn(const TempDir& dir) {
+    std::filesystem::create_directories(dir.path() / "bundle" / "assets");
+    RuntimeEnvironment env;
+    env.release = true;
+    env.bundleDir = dir.path() / "bundle";
+    env.home = dir.path() / "home";
+    return Paths(env);
+  }
+
+  LogCapture log_;
+  TempDir dir_;
+  Paths paths_{pathsIn(dir_)};
+  Stores stores_;
+  ClockValue now_ = clockAt("2026-03-09", "06:00");
+  Clock clock_{[this] { return now_; }};
+  RecordingStage stage_{clock_};
+  Player player_{clock_, stage_.factory(), [](auto, auto) {}};
+  SongPlayback playback_{player_, paths_};
+  std::atomic<int> remoteChecks_{0};
+  std::function<void()> remoteCheck_ = [this] { ++remoteChecks_; };
+  Scheduler scheduler_{stores_, clock_, playback_, [this] { remoteCheck_(); }};
+};
+
+}  // namespace veltrano::test

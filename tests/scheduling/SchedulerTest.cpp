@@ -1,0 +1,454 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+#include "SchedulerFixture.hpp"
+
+namespace veltrano {
+namespace {
+
+using Played = std::vector<std::string>;
+
+class SchedulerTest : public test::SchedulerFixture {
+ protected:
+  SchedulerTest() {
+    auto access = stores_.lock();
+    DB& db = access.db();
+    for (const char* id : {"start", "end", "pre-start", "pre-end", "chb", "custom", "song"}) {
+      addSound(db, id);
+    }
+    db.settings.calendar.workdayMode = WorkdayMode::EVERY_DAY;
+    db.settings.defaultTimetableId = "tt";
+    db.timetables.add(timetable({"08:00 - 08:45"}), "tt");
+  }
+
+  // Channel A rings "start", "end", "pre-start" and "pre-end"; channel B, with the same
+  // lessons, would ring "chb".
+  static TimeTable timetable(const std::vector<std::string>& lessons, int preStartWaitMin = 5,
+                             int preEndWaitMin = 5) {
+    TimeTable t;
+    t.chA.lessons.clear();
+    for (const auto& text : lessons)
+      t.chA.lessons.push_back(Lesson::decode(text));
+    t.chA.startOfClass.id = "start";
+    t.chA.endOfClass.id = "end";
+    t.chA.preStart.id = "pre-start";
+    t.chA.preEnd.id = "pre-end";
+    t.chA.preStartWaitMin = preStartWaitMin;
+    t.chA.preEndWaitMin = preEndWaitMin;
+    t.chB = t.chA;
+    for (PlayDesc* desc : {&t.chB.startOfClass, &t.chB.endOfClass, &t.chB.preStart, &t.chB.preEnd})
+      desc->id = "chb";
+    return t;
+  }
+
+  void replaceTimetable(const TimeTable& t) {
+    auto access = stores_.lock();
+    access.db().timetables.set("tt", t);
+  }
+
+  std::string addProgramme(const std::string& songId, std::string_view time,
+                           bool deleteAfterPlay = true) {
+    auto access = stores_.lock();
+    Programme p = Programme::fromUserInput(songId, "2026-03-09", time);
+    p.deleteAfterPlay = deleteAfterPlay;
+    return access.db().programmes.add(p);
+  }
+
+  Played ringAt(const std::vector<std::string>& times) {
+    for (const auto& time : times)
+      roundAt("2026-03-09", time);
+    return played();
+  }
+};
+
+TEST_F(SchedulerTest, EachSignalRingsInItsOwnSecondOnly) {
+  struct Case {
+    const char* time;
+    Played expected;
+  };
+  const Case cases[] = {
+      {"07:54:59", {}},
+      {"07:55:00", {"07:55:00 pre-start"}},
+      {"07:55:01", {}},
+      {"08:00:00", {"08:00:00 start"}},
+      {"08:00:01", {}},
+      {"08:40:00", {"08:40:00 pre-end"}},
+      {"08:45:00", {"08:45:00 end"}},
+      {"08:45:01", {}},
+  };
+  Played all;
+  for (const Case& c : cases) {
+    roundAt("2026-03-09", c.time);
+    all.insert(all.end(), c.expected.begin(), c.expected.end());
+    EXPECT_EQ(played(), all) << "after " << c.time;
+  }
+}
+
+TEST_F(SchedulerTest, EdgeCasesOfLessonsAndCustomPlays) {
+  struct Case {
+    const char* name;
+    TimeTable table;
+    std::vector<std::string> times;
+    Played expected;
+  };
+  TimeTable custom = timetable({});
+  custom.customPlays.push_back({PlayDesc{"custom"}, {TimeOfDay{12}, TimeOfDay{12, 0, 30}}});
+  custom.customPlays.push_back({PlayDesc{"song"}, {TimeOfDay{12, 0, 30}, TimeOfDay{12, 0, 30}}});
+  const Case cases[] = {
+      {"no wait before the start: start first, then the warning",
+       timetable({"10:00 - 10:30"}, 0, 10),
+       {"09:55", "10:00", "10:20", "10:30"},
+       {"10:00:00 start", "10:00:00 pre-start", "10:20:00 pre-end", "10:30:00 end"}},
+      {"back-to-back lessons ring lesson by lesson",
+       timetable({"09:00 - 09:45", "09:45 - 10:30"}),
+       {"09:40", "09:45"},
+       {"09:40:00 pre-end", "09:40:00 pre-start", "09:45:00 end", "09:45:00 start"}},
+      {"warnings wrap round midnight",
+       timetable({"00:02 - 00:30", "23:50 - 00:01"}),
+       {"23:45", "23:56", "23:57", "23:59"},
+       {"23:45:00 pre-start", "23:56:00 pre-end", "23:57:00 pre-start"}},
+      {"lessons with seconds",
+       timetable({"08:00:30 - 08:45:15"}, 1, 1),
+       {"07:59:30", "08:00", "08:00:30", "08:44:15", "08:45:15"},
+       {"07:59:30 pre-start", "08:00:30 start", "08:44:15 pre-end", "08:45:15 end"}},
+      {"custom plays ring at every slot, equal slots twice",
+       custom,
+       {"11:59:59", "12:00", "12:00:30"},
+       {"12:00:00 custom", "12:00:30 custom", "12:00:30 song", "12:00:30 song"}},
+  };
+  std::size_t before = 0;
+  for (const Case& c : cases) {
+    replaceTimetable(c.table);
+    Played all = ringAt(c.times);
+    Played these(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    EXPECT_EQ(these, c.expected) << c.name;
+    before = all.size();
+  }
+}
+
+TEST_F(SchedulerTest, ProgrammesRingFirstAndGoWithTheirSong) {
+  std::string once = addProgramme("song", "08:00");
+  std::string kept = addProgramme("custom", "08:00", false);
+
+  EXPECT_EQ(ringAt({"08:00"}), (Played{"08:00:00 song", "08:00:00 custom", "08:00:00 start"}));
+  auto access = stores_.lock();
+  EXPECT_FALSE(access.db().programmes.contains(once));
+  EXPECT_FALSE(access.db().songs.contains("song"));
+  EXPECT_TRUE(access.db().programmes.contains(kept));
+  EXPECT_TRUE(access.db().songs.contains("custom"));
+}
+
+TEST_F(SchedulerTest, ProgrammeOnOtherDayOrSecondDoesNotRing) {
+  {
+    auto access = stores_.lock();
+    access.db().programmes.add(Programme::fromUserInput("song", "2026-03-10", "10:15:30"));
+  }
+  addProgramme("custom", "10:15:30");
+  EXPECT_EQ(ringAt({"10:15:29", "10:15:30", "10:15:31"}), (Played{"10:15:30 custom"}));
+  auto access = stores_.lock();
+  EXPECT_EQ(access.db().programmes.size(), 1u);
+}
+
+TEST_F(SchedulerTest, TwoProgrammesSharingOneSongBothRingAndBothGo) {
+  addProgramme("song", "10:15:30");
+  addProgramme("song", "10:15:30");
+
+  EXPECT_EQ(ringAt({"10:15:30"}), (Played{"10:15:30 song", "10:15:30 song"}));
+  auto access = stores_.lock();
+  EXPECT_TRUE(access.db().programmes.empty());
+  EXPECT_FALSE(access.db().songs.contains("song"));
+  EXPECT_FALSE(log_.contains("error"));
+}
+
+TEST_F(SchedulerTest, SongStaysWhileALaterProgrammeStillNeedsIt) {
+  addProgramme("song", "10:15");
+  std::string later = addProgramme("song", "11:00");
+
+  EXPECT_EQ(ringAt({"10:15", "11:00"}), (Played{"10:15:00 song", "11:00:00 song"}));
+  auto access = stores_.lock();
+  EXPECT_FALSE(access.db().songs.contains("song"));
+  EXPECT_FALSE(access.db().programmes.contains(later));
+}
+
+TEST_F(SchedulerTest, AProgrammeWithoutItsSongDoesNotSilenceTheBells) {
+  std::string broken = addProgramme("gone", "08:00");
+  addProgramme("song", "08:00");
+  {
+    auto access = stores_.lock();
+    access.db().timetables.get("tt").chA.endOfClass.id = "deleted-signal";
+  }
+
+  EXPECT_EQ(ringAt({"07:59:59", "08:00", "08:00:01", "08:45"}),
+            (Played{"08:00:00 song", "08:00:00 start"}));
+  EXPECT_TRUE(log_.contains("Scheduler thread error: gone (programme " + broken + ")"));
+  EXPECT_TRUE(log_.contains("Scheduler thread error: deleted-signal (lesson 08:00 - 08:45)"));
+  auto access = stores_.lock();
+  EXPECT_TRUE(access.db().programmes.empty()) << "a programme past its second is dropped";
+}
+
+TEST_F(SchedulerTest, SwitchedOffNothingRingsNothingGoesButStoresStillSave) {
+  std::string programme = addProgramme("song", "08:00");
+  {
+    auto access = stores_.lock();
+    access.db().settings.schedulerEnable = false;
+  }
+  EXPECT_EQ(ringAt({"07:55", "08:00"}), Played{});
+  auto access = stores_.lock();
+  EXPECT_TRUE(access.db().programmes.contains(programme));
+  access.db().timetables.get("tt").name = "changed";
+  access.unlock();
+
+  roundAt("2026-03-09", "08:00:01");
+  EXPECT_TRUE(log_.contains("DB saved to disk"));
+  std::ifstream saved(paths_.getUserFilePath("_db.json"));
+  std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"changed\""), std::string::npos);
+  EXPECT_NE(text.find("\"schedulerEnable\": false"), std::string::npos);
+}
+
+TEST_F(SchedulerTest, DayWithoutTimetableStillPlaysProgrammes) {
+  {
+    auto access = stores_.lock();
+    access.db().settings.calendar.workdayMode = WorkdayMode::MON_TO_FRI;
+  }
+  {
+    auto access = stores_.lock();
+    access.db().programmes.add(Programme::fromUserInput("song", "2026-03-14", "08:00"));
+  }
+  roundAt("2026-03-14", "07:55");
+  roundAt("2026-03-14", "08:00");
+  EXPECT_EQ(played(), Played{"08:00:00 song"});
+}
+
+TEST_F(SchedulerTest, EachSecondOnceASkippedSecondNeverAClockSetBackAgain) {
+  EXPECT_TRUE(roundAt("2026-03-09", "07:59:59"));
+  EXPECT_FALSE(roundAt("2026-03-09", "07:59:59"));
+  EXPECT_TRUE(roundAt("2026-03-09", "08:00:01"));  // 08:00:00 was never seen
+  EXPECT_EQ(scheduler_.secCounter(), 2);
+  EXPECT_EQ(played(), Played{});
+
+  EXPECT_TRUE(roundAt("2026-03-09", "08:00"));
+  EXPECT_FALSE(roundAt("2026-03-09", "08:00"));
+  EXPECT_TRUE(roundAt("2026-03-09", "07:55"));  // set back: rings again
+  EXPECT_TRUE(roundAt("2026-03-09", "08:00"));
+  EXPECT_EQ(played(), (Played{"08:00:00 start", "07:55:00 pre-start", "08:00:00 start"}));
+
+  // The same time of another day is another second.
+  EXPECT_TRUE(roundAt("2026-03-10", "08:00"));
+  EXPECT_EQ(scheduler_.secCounter(), 6);
+}
+
+TEST_F(SchedulerTest, YesterdaysHandChoiceIsDroppedBeforeTheNewDayRings) {
+  {
+    auto access = stores_.lock();
+    DB& db = access.db();
+    db.timetables.add(timetable({"00:00 - 00:45"}), "midnight");
+    db.settings.dailyPreferences.selectedTimetableId = "midnight";
+    db.settings.dailyPreferences.lastDay = static_cast<int>(Date{2026, 3, 9}.toDayNumber());
+  }
+  roundAt("2026-03-09", "23:59:59");
+  roundAt("2026-03-10", "00:00:00");
+  EXPECT_EQ(played(), Played{}) << "the new day uses its own timetable from its first second";
+  auto access = stores_.lock();
+  EXPECT_FALSE(access.db().settings.dailyPreferences.selectedTimetableId);
+}
+
+TEST_F(SchedulerTest, HandChoiceForTodayRings) {
+  {
+    auto access = stores_.lock();
+    DB& db = access.db();
+    db.timetables.add(timetable({"10:00 - 10:45"}), "chosen");
+    db.settings.dailyPreferences.selectedTimetableId = "chosen";
+    db.settings.dailyPreferences.lastDay = static_cast<int>(Date{2026, 3, 9}.toDayNumber());
+  }
+  EXPECT_EQ(ringAt({"08:00", "10:00"}), Played{"10:00:00 start"});
+}
+
+TEST_F(SchedulerTest, RemoteCheckRunsInTheFifthProcessedSecondOffTheRound) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool release = false;
+  remoteCheck_ = [&] {
+    std::unique_lock lock(mutex);
+    ++remoteChecks_;
+    changed.notify_all();
+    changed.wait(lock, [&] { return release; });
+  };
+  const std::vector<std::string> seconds = {"07:59:55", "07:59:56", "07:59:57", "07:59:58"};
+  for (const auto& time : seconds) {
+    roundAt("2026-03-09", time);
+    roundAt("2026-03-09", time);  // a round in the same second does not count
+  }
+  EXPECT_FALSE(scheduler_.isRemoteCheckRunning());
+  EXPECT_EQ(remoteChecks_, 0);
+
+  roundAt("2026-03-09", "07:59:59");
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return remoteChecks_ == 1; }));
+  }
+  // The check hangs; the bells go on.
+  roundAt("2026-03-09", "08:00");
+  EXPECT_EQ(played(), Played{"08:00:00 start"});
+  EXPECT_TRUE(scheduler_.isRemoteCheckRunning());
+
+  // The next check is due 108000 processed seconds later; the hanging one makes it skip.
+  ClockValue v = test::clockAt("2026-03-09", "08:00");
+  for (long long i = scheduler_.secCounter() + 1; i <= SEC_30_HOURS + REMOTE_CHECK_SECOND; ++i) {
+    v.tm_sec = static_cast<int>(i % 60);
+    v.tm_min = static_cast<int>((i / 60) % 60);
+    v.tm_hour = static_cast<int>(i / 3600 % 24);
+    v.tm_mday = 10 + static_cast<int>(i / 86400);
+    setClock(v);
+    ASSERT_TRUE(scheduler_.runRound());
+  }
+  EXPECT_EQ(scheduler_.secCounter(), SEC_30_HOURS + REMOTE_CHECK_SECOND);
+  EXPECT_TRUE(log_.contains("Remote check skipped: the previous one is still running"));
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  while (scheduler_.isRemoteCheckRunning())
+    std::this_thread::yield();
+  EXPECT_EQ(remoteChecks_, 1);
+}
+
+TEST_F(SchedulerTest, FailingRemoteCheckIsLoggedAndRunsAgainLater) {
+  remoteCheck_ = [this] {
+    ++remoteChecks_;
+    throw std::runtime_error("service exploded");
+  };
+  for (int s = 0; s < 5; ++s)
+    roundAt("2026-03-09", "07:00:0" + std::to_string(s));
+  while (scheduler_.isRemoteCheckRunning() || remoteChecks_ == 0)
+    std::this_thread::yield();
+  EXPECT_TRUE(log_.contains("Scheduler thread error: service exploded"));
+  EXPECT_EQ(roundAt("2026-03-09", "08:00"), true);
+  EXPECT_EQ(played(), Played{"08:00:00 start"});
+}
+
+TEST_F(SchedulerTest, AFailingRoundIsLoggedAndTheNextOneRings) {
+  bool broken = false;
+  test::LogCapture log;
+  Clock brokenClock{[&] {
+    if (broken)
+      throw std::runtime_error("clock broken");
+    return now_;
+  }};
+  // The clock reading is the first thing a round does, so it fails the whole round.
+  Scheduler scheduler{stores_, brokenClock, playback_, [] {}};
+  broken = true;
+  EXPECT_FALSE(scheduler.runRound());
+  EXPECT_FALSE(scheduler.runRound());
+  broken = false;
+  setClock(test::clockAt("2026-03-09", "08:00"));
+  EXPECT_TRUE(scheduler.runRound());
+
+  auto lines = log.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Scheduler thread error: clock broken"), 1)
+      << "a failure that repeats is logged once";
+}
+
+TEST_F(SchedulerTest, SavesInOrderAfterTheRoundAndRetriesAFailedWrite) {
+  roundAt("2026-03-09", "06:00");  // the first round takes the baselines
+  {
+    auto access = stores_.lock();
+    access.db().settings.alarmDelaySec = 2.0;
+    access.shadow().setPassword("secret");
+    access.cache().calendarVersion = 7;
+  }
+  test::LogCapture log;
+  roundAt("2026-03-09", "06:00:01");
+  EXPECT_EQ(log.lines(), (Played{"DB saved to disk", "Shadow updated", "Cache saved"}));
+
+  // A store whose file cannot be written: logged once, retried every round, saved when it can.
+  auto blocked = paths_.getUserFilePath("cache.json");
+  std::filesystem::remove(blocked);
+  std::filesystem::create_directory(blocked);
+  std::filesystem::create_directory(blocked / "occupied");
+  {
+    auto access = stores_.lock();
+    access.cache().calendarVersion = 8;
+    access.db().settings.alarmDelaySec = 3.0;
+  }
+  test::LogCapture failing;
+  for (int i = 0; i < 5; ++i)
+    scheduler_.runRound();
+  auto lines = failing.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "DB saved to disk"), 1);
+  EXPECT_EQ(
+      std::count_if(lines.begin(), lines.end(),
+                    [](const std::string& l) { return l.find("Scheduler thread error: ") == 0; }),
+      1);
+  EXPECT_FALSE(failing.contains("Cache saved"));
+
+  std::filesystem::remove_all(blocked);
+  scheduler_.runRound();
+  EXPECT_TRUE(failing.contains("Cache saved"));
+  std::ifstream saved(blocked);
+  std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"calendarVersion\": 8"), std::string::npos);
+}
+
+TEST_F(SchedulerTest, ThreadRunsRoundsUntilStopped) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int readings = 0;
+  Clock counting{[&] {
+    std::lock_guard lock(mutex);
+    ++readings;
+    changed.notify_all();
+    return now_;
+  }};
+  Scheduler scheduler{stores_, counting, playback_, [] {}};
+  scheduler.start();
+  scheduler.start();  // already running: nothing happens
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return readings >= 4; }));
+  }
+  scheduler.stop();
+  int afterStop = 0;
+  {
+    std::lock_guard lock(mutex);
+    afterStop = readings;
+  }
+  scheduler.stop();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(readings, afterStop);
+  EXPECT_EQ(scheduler.secCounter(), 1) << "the clock never moved";
+}
+
+TEST(SchedulerWakeUp, ProcessesEachSecondRightAfterItBeginsAndAtLeastTenTimesASecond) {
+  using namespace std::chrono;
+  const system_clock::time_point second{seconds(1'773'000'000)};
+  struct Case {
+    milliseconds into;
+    bool sawNewSecond;
+    milliseconds wakeAt;  // from the start of the same second
+  };
+  const Case cases[] = {
+      {milliseconds(1), true, milliseconds(101)},
+      {milliseconds(500), false, milliseconds(600)},
+      {milliseconds(900), false, milliseconds(1000)},
+      {milliseconds(901), false, milliseconds(1001)},
+      {milliseconds(950), true, milliseconds(1001)},
+      {milliseconds(999), false, milliseconds(1001)},
+      // The new second began but the clock still shows the old one: look again soon.
+      {milliseconds(1), false, milliseconds(2)},
+      {milliseconds(19), false, milliseconds(20)},
+      {milliseconds(20), false, milliseconds(120)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Scheduler::nextWakeUp(second + c.into, c.sawNewSecond), second + c.wakeAt)
+        << c.into.count() << " ms, new second " << c.sawNewSecond;
+  }
+}
+
+}  // namespace
+}  // namespace veltrano
