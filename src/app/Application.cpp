@@ -1,0 +1,251 @@
+#include "app/Application.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+
+#include "app/PortProbe.hpp"
+#include "foundation/Log.hpp"
+#include "foundation/StorageWrapper.hpp"
+#include "remote/ServiceUrl.hpp"
+#include "scheduling/AutoSave.hpp"
+
+namespace veltrano {
+namespace {
+
+// The browser is opened this long after start, so that the server is up by then.
+constexpr std::chrono::seconds POPUP_DELAY{2};
+
+Paths makePaths(const ApplicationOptions& options) {
+  return options.environment ? Paths(*options.environment) : Paths::fromProcess();
+}
+
+std::string serviceUrl(const ApplicationOptions& options, const Paths& paths) {
+  if (options.serviceUrl)
+    return *options.serviceUrl;
+  return selectServiceBaseUrl(paths.isRelease(), readServiceUrlVariable());
+}
+
+std::optional<std::string> processEnvironment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (!value)
+    return std::nullopt;
+  return std::string(value);
+}
+
+}  // namespace
+
+Application::Application(ApplicationOptions options)
+    : options_(std::move(options)),
+      paths_(makePaths(options_)),
+      clock_(options_.timeSource ? options_.timeSource : TimeSource(readLocalTime)),
+      player_(clock_, options_.filePlayerFactory ? options_.filePlayerFactory
+                                                 : platformFilePlayerFactory()),
+      songs_(player_, paths_),
+      alarm_(songs_),
+      api_(serviceUrl(options_, paths_)),
+      calendarSync_(api_, stores_, clock_, paths_.getVersion()),
+      scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
+      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_}, options_.http) {
+  if (!options_.openUrl) {
+    options_.openUrl = [this](const std::string& url) { browser_.open(url); };
+  }
+  if (!options_.getEnvironment)
+    options_.getEnvironment = processEnvironment;
+}
+
+Application::~Application() {
+  shutDown();
+}
+
+int Application::start(bool isTray) {
+  try {
+    return run(isTray);
+  } catch (const StoreLoadError& e) {
+    spdlog::error(e.what());
+  }
+  shutDown();
+  return 1;
+}
+
+int Application::run(bool isTray) {
+  std::string banner = "Veltrano Player v" + paths_.getVersion();
+
+  CLI::App parser(banner);
+  bool verbose = false;
+  bool noPopup = false;
+  int port = port_.load();
+  parser.add_flag("-v,--verbose", verbose);
+  parser.add_flag("--no-popup", noPopup);
+  parser.add_option("--port", port);
+  std::vector<const char*> argv;
+  for (const auto& argument : options_.arguments)
+    argv.push_back(argument.c_str());
+  try {
+    parser.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& e) {
+    return parser.exit(e);
+  }
+
+  port_ = port;
+  isTray_ = isTray;
+  bool canPopBrowser = isTray && !noPopup;
+  configureLogging(verbose);
+  bool firstStart = false;
+
+  if (_exit_if_port_used(canPopBrowser))
+    return 1;
+  // Taken now, before anything runs: a port lost to a race must not leave a scheduler
+  // ringing beside another instance.
+  if (!server_.bind(options_.host, port)) {
+    spdlog::error("Port " + std::to_string(port) +
+                  " is already used by another application. Either identify and stop that "
+                  "program, or start Veltrano with a different port.");
+    return 1;
+  }
+
+  std::string portText = std::to_string(port);
+  spdlog::info("");
+  spdlog::info(banner);
+  spdlog::info("Open a browser and navigate to ----> http://localhost:" + portText + "/ <----");
+  spdlog::info("");
+  spdlog::debug("User data path: " + paths_.getUserFilePath().string());
+
+  firstStart = loadStores();
+  scheduler_.start();
+
+  if (canPopBrowser) {
+    popupTimer_ = std::jthread([this, firstStart](std::stop_token stop) {
+      std::mutex mutex;
+      std::condition_variable_any woken;
+      std::unique_lock lock(mutex);
+      if (woken.wait_for(lock, stop, POPUP_DELAY, [] { return false; }))
+        return;
+      if (stop.stop_requested())
+        return;
+      if (firstStart) {
+        openWelcome();
+      } else {
+        openDashboard();
+      }
+    });
+  }
+
+  server_.setSigningKey(stores_.lock().shadow().getCurrentSalt());
+
+  listening_ = true;
+  if (!stopRequested_)
+    server_.listen();
+  listening_ = false;
+  shutDown();
+  return 0;
+}
+
+bool Application::loadStores() {
+  // Nothing else runs yet, so reading the files under the lock keeps nobody waiting.
+  auto access = stores_.lock();
+  bool firstStart = false;
+  if (!access.dbStore().load(paths_.getUserFilePath("_db.json"))) {
+    spdlog::info("Falling back to factory default config");
+    access.db().loadFactoryDefault();
+    firstStart = true;
+  }
+  access.db().ensureFactorySongsAvailable();
+  access.shadowStore().load(paths_.getUserFilePath("_shadow.json"));
+  access.cacheStore().load(paths_.getUserFilePath("cache.json"));
+  return firstStart;
+}
+
+void Application::stop() noexcept {
+  stopRequested_ = true;
+  // listen() may be just about to begin, and stopping a server that does not run yet does
+  // nothing: wait for it to run, or for start to give up on it.
+  while (listening_) {
+    if (server_.isRunning()) {
+      server_.stop();
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void Application::shutDown() noexcept {
+  stopRequested_ = true;
+  server_.stop();
+  if (popupTimer_.joinable()) {
+    popupTimer_.request_stop();
+    popupTimer_.join();
+  }
+  scheduler_.stop();
+  saveChanges();
+  player_.stopAll();
+}
+
+void Application::saveChanges() noexcept {
+  // Changes made after the scheduler's last round; the files are written without the lock.
+  AutoSave save;
+  {
+    auto access = stores_.lock();
+    if (!access.dbStore().path())
+      return;  // never loaded: nothing to save into
+    save.prepare(access);
+  }
+  try {
+    save.write(stores_);
+  } catch (const std::exception& e) {
+    spdlog::error(std::string("Could not save the last changes: ") + e.what());
+  }
+}
+
+void Application::openDashboard() {
+  _openBrowser();
+}
+
+void Application::openWelcome() {
+  _openBrowser(isTray_ ? "welcome?isTray=1" : "welcome");
+}
+
+std::string Application::getIconPath() const {
+  return (paths_.getHtmlDir() / "favicon.ico").string();
+}
+
+void Application::_openBrowser(const std::string& subpage) {
+  options_.openUrl("http://localhost:" + std::to_string(port_.load()) + "/" + subpage);
+}
+
+bool Application::_isPortUsed() const noexcept {
+  return isPortUsed(port_.load());
+}
+
+bool Application::_isPortUsedByUs() const {
+  return isPortUsedByUs(port_.load());
+}
+
+bool Application::_exit_if_port_used(bool canPopBrowser) {
+  auto flaskDebug = options_.getEnvironment("FLASK_DEBUG");
+  if (flaskDebug && !flaskDebug->empty()) {
+    spdlog::info("FLASK_DEBUG is set; skipping port-in-use checks.");
+    return false;
+  }
+  if (!_isPortUsed())
+    return false;
+  std::string port = std::to_string(port_.load());
+  if (_isPortUsedByUs()) {
+    if (canPopBrowser) {
+      openDashboard();
+    } else {
+      spdlog::info("Veltrano is already running. Navigate to http://localhost:" + port +
+                   "/ to access it.");
+    }
+  } else {
+    spdlog::error("Port " + port +
+                  " is already used by another application. Either identify and stop that "
+                  "program, or start Veltrano with a different port.");
+  }
+  return true;
+}
+
+}  // namespace veltrano

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/BrowserOpener.hpp"
+#include "audio/Alarm.hpp"
+#include "audio/Player.hpp"
+#include "audio/SongPlayback.hpp"
+#include "audio/platform/FilePlayerFactory.hpp"
+#include "domain/Clock.hpp"
+#include "foundation/Paths.hpp"
+#include "foundation/Stores.hpp"
+#include "http/HttpServer.hpp"
+#include "remote/Api.hpp"
+#include "remote/CalendarSync.hpp"
+#include "scheduling/Scheduler.hpp"
+
+namespace veltrano {
+
+inline constexpr int DEFAULT_PORT = 2233;
+
+// What varies between the real program and a test. Every member left empty takes the real
+// program's choice.
+struct ApplicationOptions {
+  // The command line, program name first.
+  std::vector<std::string> arguments{"veltrano-player"};
+  // Release or development mode and the directories; default: the running process's.
+  std::optional<RuntimeEnvironment> environment;
+  FilePlayerFactory filePlayerFactory;
+  // Base URL of the remote service; default: by mode and VELTRANO_SERVICE_URL.
+  std::optional<std::string> serviceUrl;
+  TimeSource timeSource;
+  // Opens a URL in the user's browser.
+  std::function<void(const std::string& url)> openUrl;
+  // Reads an environment variable (FLASK_DEBUG); nullopt when unset.
+  std::function<std::optional<std::string>(const std::string& name)> getEnvironment;
+  // The address served on.
+  std::string host = "0.0.0.0";
+  HttpServerOptions http;
+};
+
+// The program: builds and owns, in this order, the paths, the clock, the stores, the player,
+// song playback, the alarm, the remote service client, the calendar synchronisation, the
+// scheduler and the HTTP server, and tears them down in reverse. Nothing runs until start.
+class Application {
+ public:
+  explicit Application(ApplicationOptions options = {});
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Parses the command line, checks the port, loads the stores, starts the scheduler and
+  // serves HTTP on the calling thread until stop(). Returns the process's exit status: 0
+  // after stop(), 1 when the port is taken or a store file cannot be used, the parser's
+  // status for a bad command line. A tray host passes isTray; the browser then opens at
+  // start unless "--no-popup".
+  int start(bool isTray = false);
+  // Ends start(): the server stops taking requests, the scheduler ends after its last
+  // autosave, and whatever changed since is saved too. Any thread; returns at once.
+  void stop() noexcept;
+
+  void openDashboard();
+  // The welcome page; in tray mode with "?isTray=1".
+  void openWelcome();
+  // The tray icon: favicon.ico of the dashboard.
+  std::string getIconPath() const;
+
+  // The port in use (after start has parsed the command line).
+  int port() const noexcept { return port_.load(); }
+  Stores& stores() noexcept { return stores_; }
+  Player& player() noexcept { return player_; }
+
+ private:
+  void _openBrowser(const std::string& subpage = "");
+  bool _isPortUsed() const noexcept;
+  bool _isPortUsedByUs() const;
+  // True when start must end because the port is taken.
+  bool _exit_if_port_used(bool canPopBrowser);
+  // Returns the exit status; throws StoreLoadError for a store file that cannot be used.
+  int run(bool isTray);
+  // Caller must not hold the store lock.
+  bool loadStores();
+  void shutDown() noexcept;
+  void saveChanges() noexcept;
+
+  ApplicationOptions options_;
+  BrowserOpener browser_;
+  Paths paths_;
+  Clock clock_;
+  Stores stores_;
+  Player player_;
+  SongPlayback songs_;
+  Alarm alarm_;
+  Api api_;
+  CalendarSync calendarSync_;
+  Scheduler scheduler_;
+  HttpServer server_;
+
+  std::atomic<int> port_{DEFAULT_PORT};  // gPort; set by start before other threads run
+  std::atomic<bool> isTray_{false};      // gIsTray
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> listening_{false};  // from just before listen() until it returned
+  std::jthread popupTimer_;             // last: joined before what it uses goes
+};
+
+}  // namespace veltrano

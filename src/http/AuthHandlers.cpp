@@ -1,0 +1,68 @@
+#include "http/AuthHandlers.hpp"
+
+namespace veltrano {
+namespace {
+
+Json parseBody(const Exchange& exchange) {
+  Json body = Json::parse(exchange.request().body, nullptr, /*allow_exceptions=*/false);
+  if (body.is_discarded())
+    throw BadRequest("The request body is not valid JSON");
+  return body;
+}
+
+}  // namespace
+
+bool needsLogin(HttpContext& context, Exchange& exchange) {
+  bool passwordSet = context.stores.lock().shadow().isPasswordSet();
+  return passwordSet && !exchange.session().loggedIn;
+}
+
+void endpoint_whoami(HttpContext&, Exchange& exchange) {
+  exchange.text(WHO_AM_I);
+}
+
+void auth_login(HttpContext& context, Exchange& exchange) {
+  Json body = parseBody(exchange);
+  if (!body.is_object())
+    throw BadRequest("The login request must be a JSON object");
+  auto password = body.find("userPassword");
+  if (password == body.end() || !password->is_string()) {
+    throw BadRequest("The login request needs userPassword as a text");
+  }
+  bool matching =
+      context.stores.lock().shadow().isPasswordMatching(password->get_ref<const std::string&>());
+  if (!matching)
+    throw BadRequest("Login failed");
+  // Read only after a match, so a wrong password without it still answers "Login failed".
+  auto remember = body.find("remember");
+  if (remember == body.end())
+    throw BadRequest("The login request needs remember");
+
+  Session& session = exchange.session();
+  session.loggedIn = true;
+  session.permanent = *remember;
+  exchange.commitSession();
+  exchange.redirect("/");
+}
+
+void auth_logout(HttpContext&, Exchange& exchange) {
+  exchange.session().loggedIn = false;
+  exchange.commitSession();
+  exchange.redirect("/login");
+}
+
+void auth_chpasswd(HttpContext& context, Exchange& exchange) {
+  Json body = parseBody(exchange);
+  if (!body.is_string())
+    throw BadRequest("The new password must be a JSON text");
+  context.stores.lock().shadow().setPassword(body.get_ref<const std::string&>());
+  Session& session = exchange.session();
+  if (!session.loggedIn) {
+    session.loggedIn = true;
+    session.permanent = false;
+    exchange.commitSession();
+  }
+  exchange.text("ok");
+}
+
+}  // namespace veltrano

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+#include "http/Exchange.hpp"
+#include "http/HttpContext.hpp"
+
+namespace veltrano {
+
+// The body of /whoami; a second instance compares against it to find its running twin.
+inline constexpr std::string_view WHO_AM_I = "Veltrano Player Backend";
+
+// True when a password is set and this browser has not logged in. Takes the store lock.
+bool needsLogin(HttpContext& context, Exchange& exchange);
+
+void endpoint_whoami(HttpContext& context, Exchange& exchange);
+// Body {"userPassword": text, "remember": any}: on a match logs the browser in and
+// redirects to "/", otherwise 400 "Login failed".
+void auth_login(HttpContext& context, Exchange& exchange);
+void auth_logout(HttpContext& context, Exchange& exchange);
+// Body: the new password as a JSON text. Setting the first password logs this browser in.
+void auth_chpasswd(HttpContext& context, Exchange& exchange);
+
+}  // namespace veltrano

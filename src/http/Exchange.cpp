@@ -1,0 +1,76 @@
+#include "http/Exchange.hpp"
+
+#include <charconv>
+
+namespace veltrano {
+
+Session& Exchange::session() {
+  if (!session_) {
+    std::optional<Session> decoded;
+    if (request_.has_header("Cookie")) {
+      if (auto value = findCookie(request_.get_header_value("Cookie"), SESSION_COOKIE_NAME)) {
+        decoded = signer_.decode(*value);
+      }
+    }
+    session_ = decoded.value_or(Session{});
+  }
+  return *session_;
+}
+
+void Exchange::commitSession() {
+  response_.set_header("Set-Cookie", signer_.setCookieHeader(session()));
+}
+
+std::string Exchange::pathParameter(std::size_t n) const {
+  if (n >= request_.matches.size())
+    return "";
+  return request_.matches[n].str();
+}
+
+std::string Exchange::requireArgument(const std::string& name) const {
+  if (!request_.has_param(name))
+    throw BadRequest("Missing query argument: " + name);
+  return request_.get_param_value(name);
+}
+
+void Exchange::json(const Json& value) {
+  response_.status = 200;
+  response_.set_content(jsonText(value), "application/json");
+}
+
+void Exchange::text(std::string_view body) {
+  response_.status = 200;
+  response_.set_content(std::string(body), "text/plain; charset=utf-8");
+}
+
+void Exchange::redirect(const std::string& location) {
+  response_.status = 302;
+  response_.set_header("Location", location);
+}
+
+std::string jsonText(const Json& value) {
+  return value.dump(-1, ' ', /*ensure_ascii=*/true);
+}
+
+int parseInteger(std::string_view text, std::string_view what) {
+  std::string_view digits = text;
+  while (!digits.empty() && (digits.front() == ' ' || digits.front() == '\t')) {
+    digits.remove_prefix(1);
+  }
+  while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) {
+    digits.remove_suffix(1);
+  }
+  bool plus = !digits.empty() && digits.front() == '+';
+  if (plus)
+    digits.remove_prefix(1);
+  int value = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || (plus && digits.front() == '-') || error != std::errc() ||
+      end != digits.data() + digits.size()) {
+    throw std::invalid_argument("Invalid integer for " + std::string(what) + ": '" +
+                                std::string(text) + "'");
+  }
+  return value;
+}
+
+}  // namespace veltrano

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "foundation/Json.hpp"
+#include "http/Session.hpp"
+
+namespace veltrano {
+
+// Ends a request with a status and a plain-text body (400 is the system's BadRequest).
+class HttpError : public std::runtime_error {
+ public:
+  HttpError(int status, const std::string& text) : std::runtime_error(text), status_(status) {}
+  int status() const noexcept { return status_; }
+
+ private:
+  int status_;
+};
+
+// The 400 answer whose body is exactly the given text.
+class BadRequest : public HttpError {
+ public:
+  explicit BadRequest(const std::string& text) : HttpError(400, text) {}
+};
+
+// One request being answered, with the browser's session.
+class Exchange {
+ public:
+  Exchange(const httplib::Request& request, httplib::Response& response,
+           const SessionSigner& signer)
+      : request_(request), response_(response), signer_(signer) {}
+
+  const httplib::Request& request() const noexcept { return request_; }
+  httplib::Response& response() noexcept { return response_; }
+
+  // The browser's session, read from its cookie on first use; an empty session when the
+  // cookie is missing or fails its check.
+  Session& session();
+  // Sends the session back to the browser as its new cookie.
+  void commitSession();
+
+  // The n-th group of the route's pattern (path parameters count from 1).
+  std::string pathParameter(std::size_t n) const;
+  // A query argument; BadRequest when it is missing.
+  std::string requireArgument(const std::string& name) const;
+
+  // 200 with the JSON text of value (compact, members in order, non-ASCII escaped).
+  void json(const Json& value);
+  // 200 with a plain-text body.
+  void text(std::string_view body);
+  // 302 to location.
+  void redirect(const std::string& location);
+
+ private:
+  const httplib::Request& request_;
+  httplib::Response& response_;
+  const SessionSigner& signer_;
+  std::optional<Session> session_;
+};
+
+// The text form of a JSON value as every HTTP answer writes it.
+std::string jsonText(const Json& value);
+
+// A decimal integer with an optional sign, blanks around it tolerated; std::invalid_argument
+// naming what for anything else (including values outside int).
+int parseInteger(std::string_view text, std::string_view what);
+
+}  // namespace veltrano

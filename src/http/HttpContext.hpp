@@ -1,0 +1,25 @@
+#pragma once
+
+#include "audio/Alarm.hpp"
+#include "audio/Player.hpp"
+#include "audio/SongPlayback.hpp"
+#include "domain/Clock.hpp"
+#include "foundation/Paths.hpp"
+#include "foundation/Stores.hpp"
+#include "remote/Api.hpp"
+
+namespace veltrano {
+
+// What the request handlers work on. Everything is owned by the application and outlives
+// the server; the records are reached only through stores.lock().
+struct HttpContext {
+  Stores& stores;
+  const Clock& clock;
+  const Paths& paths;
+  Player& player;
+  SongPlayback& songs;
+  Alarm& alarm;
+  Api& api;
+};
+
+}  // namespace veltrano

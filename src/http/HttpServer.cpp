@@ -1,0 +1,182 @@
+#include "http/HttpServer.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <exception>
+#include <string_view>
+
+#include "http/AuthHandlers.hpp"
+#include "http/DatabaseHandlers.hpp"
+#include "http/ListeningSocket.hpp"
+#include "http/StaticFiles.hpp"
+#include "http/Targets.hpp"
+
+namespace veltrano {
+namespace {
+
+constexpr std::string_view PLAIN_TEXT = "text/plain; charset=utf-8";
+
+void setOnce(httplib::Response& response, const std::string& name, const std::string& value) {
+  response.headers.erase(name);
+  response.set_header(name, value);
+}
+
+// Every answer, static files, redirects and errors included, must never be cached: the
+// dashboard shows live state.
+void addNoCacheHeaders(const httplib::Request&, httplib::Response& response) {
+  setOnce(response, "Cache-Control", "no-store, no-cache, must-revalidate, max-age=0");
+  setOnce(response, "Pragma", "no-cache");
+  setOnce(response, "Expires", "0");
+  setOnce(response, "X-Content-Type-Options", "nosniff");
+}
+
+std::string statusText(int status) {
+  switch (status) {
+    case 400:
+      return "Bad Request";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 413:
+      return "Payload Too Large";
+    case 414:
+      return "URI Too Long";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Error " + std::to_string(status);
+  }
+}
+
+}  // namespace
+
+HttpServer::HttpServer(HttpContext context, HttpServerOptions options) : context_(context) {
+  std::size_t threads = options.threadCount;
+  server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  server_.set_tcp_nodelay(true);
+  server_.set_socket_options(configureListeningSocket);
+  server_.set_payload_max_length(options.payloadMaxLength);
+  server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
+  server_.set_keep_alive_max_count(100000);
+  server_.set_read_timeout(options.readTimeout.count());
+  server_.set_write_timeout(options.writeTimeout.count());
+
+  server_.set_post_routing_handler(addNoCacheHeaders);
+  // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
+  server_.set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty() || response.content_provider_) {
+          return httplib::Server::HandlerResponse::Unhandled;
+        }
+        response.set_content(statusText(response.status), std::string(PLAIN_TEXT));
+        return httplib::Server::HandlerResponse::Handled;
+      }));
+  // A failing handler ends its own request only, and never leaks the failure's text.
+  server_.set_exception_handler(
+      [](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
+        std::string what = "unknown failure";
+        try {
+          std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+          what = e.what();
+        } catch (...) {
+        }
+        spdlog::error("Exception on " + request.method + " " + request.path + ": " + what);
+        response.status = 500;
+        response.headers.clear();
+        response.set_content(statusText(500), std::string(PLAIN_TEXT));
+      });
+  registerRoutes();
+}
+
+HttpServer::~HttpServer() {
+  stop();
+}
+
+void HttpServer::registerRoutes() {
+  get("/whoami", Guard::NONE, endpoint_whoami);
+  post("/auth/login", Guard::NONE, auth_login);
+  get("/auth/logout", Guard::LOGIN, auth_logout);
+  post("/auth/chpasswd", Guard::LOGIN, auth_chpasswd);
+  get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
+  get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint);
+  get("/db", Guard::LOGIN, get_db);
+  post("/upload", Guard::LOGIN, upload_file);
+  get("/get_signal_file/([^/]+)", Guard::LOGIN, get_signal_file);
+  get("/db/timetables", Guard::LOGIN, get_timetables);
+  post("/db/timetables/create", Guard::LOGIN, timetables_create);
+  post("/db/timetables/update/([^/]+)", Guard::LOGIN, timetables_update);
+  post("/db/settings/update", Guard::LOGIN, update_settings);
+  // Last: every specific route wins over the catch-all.
+  get("/(.*)", Guard::NONE, [](HttpContext& context, Exchange& exchange) {
+    serve_static(context, exchange, exchange.pathParameter(1));
+  });
+
+  auto notAllowed = [this](const httplib::Request& request, httplib::Response& response) {
+    response.status = 405;
+    response.set_header("Allow", allowedMethods(request.path));
+  };
+  server_.Post(".*", notAllowed);
+  server_.Put(".*", notAllowed);
+  server_.Patch(".*", notAllowed);
+  server_.Delete(".*", notAllowed);
+  server_.Options(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    response.status = 200;
+    response.set_header("Allow", allowedMethods(request.path));
+  });
+}
+
+void HttpServer::get(const std::string& pattern, Guard guard, Handler handler) {
+  server_.Get(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
+                                                                   httplib::Response& response) {
+    answer(request, response, guard, handler);
+  });
+}
+
+void HttpServer::post(const std::string& pattern, Guard guard, Handler handler) {
+  postPatterns_.emplace_back(pattern);
+  server_.Post(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
+                                                                    httplib::Response& response) {
+    answer(request, response, guard, handler);
+  });
+}
+
+void HttpServer::answer(const httplib::Request& request, httplib::Response& response, Guard guard,
+                        const Handler& handler) {
+  Exchange exchange(request, response, sessions_);
+  try {
+    if (guard == Guard::LOGIN && needsLogin(context_, exchange))
+      throw BadRequest("No auth");
+    handler(context_, exchange);
+  } catch (const HttpError& e) {
+    response.status = e.status();
+    response.set_content(e.what(), std::string(PLAIN_TEXT));
+  }
+}
+
+std::string HttpServer::allowedMethods(const std::string& path) const {
+  for (const auto& pattern : postPatterns_) {
+    if (std::regex_match(path, pattern))
+      return "GET, HEAD, OPTIONS, POST";
+  }
+  return "GET, HEAD, OPTIONS";
+}
+
+bool HttpServer::bind(const std::string& host, int port) {
+  return server_.bind_to_port(host, port);
+}
+
+int HttpServer::bindToAnyPort(const std::string& host) {
+  return server_.bind_to_any_port(host);
+}
+
+bool HttpServer::listen() {
+  return server_.listen_after_bind();
+}
+
+void HttpServer::stop() noexcept {
+  server_.stop();
+}
+
+}  // namespace veltrano

@@ -1,0 +1,348 @@
+#include "http/Targets.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+#include "audio/platform/AudioLength.hpp"
+#include "foundation/Crypto.hpp"
+#include "scheduling/MonthView.hpp"
+#include "scheduling/TimetableInfo.hpp"
+
+namespace veltrano {
+namespace {
+
+std::string argument(const QueryArguments& args, const std::string& name) {
+  auto found = args.find(name);
+  if (found == args.end())
+    throw std::invalid_argument("Missing query argument: " + name);
+  return found->second;
+}
+
+std::string argumentsText(const QueryArguments& args) {
+  Json object = Json::object();
+  for (const auto& [name, value] : args)
+    object[name] = value;
+  return jsonText(object);
+}
+
+Json timetableList(const DB& db) {
+  Json list = Json::array();
+  for (const auto& [key, timetable] : db.timetables) {
+    list.push_back(Json{{"name", timetable.name}, {"id", key}});
+  }
+  return list;
+}
+
+// Deletes a user file that belongs to a removed record. A file that is already gone, or a
+// stored name that could not lie in the user directory, leaves nothing to delete; any other
+// failure is reported before the record is touched.
+void deleteUserFileIfPresent(const Paths& paths, const std::string& filename) {
+  if (filename.empty())
+    return;
+  std::filesystem::path path;
+  try {
+    path = paths.getUserFilePath(filename);
+  } catch (const std::invalid_argument& e) {
+    spdlog::warn(std::string("Not deleting a file with an invalid name: ") + e.what());
+    return;
+  }
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) {
+    spdlog::warn("File to delete does not exist: " + path.string());
+    return;
+  }
+  paths.removeUserFile(filename);
+}
+
+template <class Vector>
+void eraseAt(Vector& list, const std::string& id) {
+  int index = parseInteger(id, "id");
+  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) {
+    throw std::out_of_range("Index out of range: " + id);
+  }
+  list.erase(list.begin() + index);
+}
+
+// Views -------------------------------------------------------------------------------------
+
+Json status(HttpContext& context) {
+  Json out = Json::object();
+  out["time"] = context.clock.getTimeString();
+  out["isPlaying"] = context.player.isPlaying();
+  out["version"] = context.paths.getVersion();
+  return out;
+}
+
+Json info(HttpContext& context) {
+  Json out = Json::object();
+  out["version"] = context.paths.getVersion();
+  out["internetAccess"] = context.api.networkState() == NetworkState::OK;
+  return out;
+}
+
+Json overview(HttpContext& context) {
+  auto access = context.stores.lock();
+  const DB& db = access.db();
+  ClockValue now = context.clock.getClock();
+  Json out = Json::object();
+  out["passwordMissing"] = !access.shadow().isPasswordSet();
+  out["timetables"] = timetableList(db);
+  out["activeTimetableInfo"] = getActiveTimetableInfo(db, access.cache(), now).asJson();
+  out["time"] = context.clock.getTimeString();
+  out["isRelease"] = context.paths.isRelease();
+  out["alarmActive"] = context.alarm.isActive();
+  out["calendar"] = getCalendarInfoForMonth(db, access.cache(), now);
+  return out;
+}
+
+Json signals(HttpContext& context) {
+  auto access = context.stores.lock();
+  return access.db().songs.asTable([](const AudioAsset& asset) { return asset.isSignal(); });
+}
+
+Json programmeInfo(HttpContext& context) {
+  auto access = context.stores.lock();
+  const DB& db = access.db();
+  Json programmes = db.programmes.asTable();
+  for (auto& entry : programmes) {
+    // A programme whose song is gone stays listed, so that it can still be seen and deleted.
+    const AudioAsset* song = db.songs.find(entry["songId"].get<std::string>());
+    entry["programName"] = song ? song->name : std::string(MISSING_SONG_NAME);
+    entry["lengthSec"] = song ? song->lengthSec : -1;
+  }
+  Json out = Json::object();
+  out["programmes"] = std::move(programmes);
+  out["date"] = context.clock.getDateString();
+  return out;
+}
+
+Json settings(HttpContext& context) {
+  auto access = context.stores.lock();
+  return toAttributeMap(access.db().settings);
+}
+
+Json calendarInfo(HttpContext& context) {
+  auto access = context.stores.lock();
+  const DB& db = access.db();
+  Json out = toDict(db.settings.calendar);
+  out["timetables"] = timetableList(db);
+  out["regions"] = access.cache().calendarRegions.asTable();
+  out["lastUpdate"] = access.cache().calendarLastUpdated;
+  out["date"] = context.clock.getDateString();
+  // singleEvents and reoccurringEvents are already members of the encoding, in place.
+  out["defaultTimetableId"] = db.settings.defaultTimetableId;
+  return out;
+}
+
+Json calendarDays(HttpContext& context, const QueryArguments& args) {
+  int offset = parseInteger(argument(args, "offset"), "offset");
+  auto access = context.stores.lock();
+  return getCalendarInfoForMonth(access.db(), access.cache(), context.clock.getClock(), offset);
+}
+
+// Actions -----------------------------------------------------------------------------------
+
+void deleteSignal(HttpContext& context, const std::string& id) {
+  auto access = context.stores.lock();
+  DB& db = access.db();
+  const AudioAsset* asset = db.songs.find(id);
+  if (!asset)
+    throw std::out_of_range("Unknown signal: " + id);
+  if (asset->storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL) {
+    deleteUserFileIfPresent(context.paths, asset->filename);
+  }
+  db.songs.remove(id);
+}
+
+void deleteProgramme(HttpContext& context, const std::string& id) {
+  auto access = context.stores.lock();
+  DB& db = access.db();
+  const Programme* programme = db.programmes.find(id);
+  if (!programme)
+    throw std::out_of_range("Unknown programme: " + id);
+  std::string songId = programme->songId;
+  const AudioAsset* song = db.songs.find(songId);
+  bool sharedSong = false;
+  for (const auto& [key, other] : db.programmes) {
+    if (key != id && other.songId == songId)
+      sharedSong = true;
+  }
+  // A built-in signal or a song another programme still plays stays.
+  bool dropSong =
+      song && !sharedSong && song->storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL;
+  if (dropSong)
+    deleteUserFileIfPresent(context.paths, song->filename);
+  db.programmes.remove(id);
+  if (dropSong)
+    db.songs.remove(songId);
+}
+
+void playSignal(HttpContext& context, const std::string& id) {
+  auto access = context.stores.lock();
+  const DB& db = access.db();
+  if (id != "NULL" && !db.songs.contains(id))
+    throw std::out_of_range("Unknown signal: " + id);
+  context.songs.playSongById(db, id);
+}
+
+void deleteTimetable(HttpContext& context, const std::string& id) {
+  auto access = context.stores.lock();
+  auto& timetables = access.db().timetables;
+  if (!timetables.contains(id))
+    throw std::out_of_range("Unknown timetable: " + id);
+  timetables.remove(id);
+}
+
+void download(HttpContext& context, const std::string& id, const std::filesystem::path& path) {
+  auto result = context.api.downloadAnnouncement(id, path);
+  if (!result.isOk()) {
+    spdlog::debug("Announcement " + id + " not downloaded: " + toText(result.getError()));
+    throw std::runtime_error("Failed to download announcement");
+  }
+}
+
+// The store lock is taken only after the download has finished.
+void announce(HttpContext& context, const std::string& id) {
+  auto path = context.paths.getUserFilePath("announcement.mp3");
+  download(context, id, path);
+  auto access = context.stores.lock();
+  context.songs.playAnnouncement(access.db(), path.string());
+}
+
+void announceProgrammed(HttpContext& context, const std::string& id) {
+  auto path = context.paths.getUserFilePath(id + ".mp3");
+  // The file of an asset already stored under this id must not be overwritten.
+  if (context.stores.lock().db().songs.contains(id))
+    throw KeyError("Key already exists");
+  download(context, id, path);
+}
+
+void scheduleProgrammedAnnouncement(HttpContext& context, const std::string& id,
+                                    const QueryArguments& args) {
+  std::string filename = id + ".mp3";
+  auto path = context.paths.getUserFilePath(filename);
+  std::string programName = argument(args, "programName");
+  std::string date = argument(args, "date");
+  std::string time = argument(args, "time");
+  // Built before anything is stored, so a bad date or time leaves no song behind.
+  Programme programme = Programme::fromUserInput(id, date, time);
+
+  AudioAsset asset;
+  asset.name = programName;
+  asset.filename = filename;
+  asset.lengthSec = getAudioLength(path.string());
+  asset.md5 = md5HexOfFile(path.string());
+  asset.storageCategory = AudioAssetCategory::PROGRAMMED_ANNOUNCEMENT;
+
+  auto access = context.stores.lock();
+  DB& db = access.db();
+  if (db.songs.contains(id) || db.programmes.contains(id))
+    throw KeyError("Key already exists");
+  db.songs.add(std::move(asset), id);
+  db.programmes.add(std::move(programme), id);
+}
+
+void addSingleEvent(HttpContext& context, const QueryArguments& args) {
+  auto event = SingleCalendarEvent::fromUserInput(
+      argument(args, "timetableId"), argument(args, "startDate"), argument(args, "endDate"));
+  auto access = context.stores.lock();
+  auto& events = access.db().settings.calendar.singleEvents;
+  events.insert(events.begin(), std::move(event));
+}
+
+void addReoccurringEvent(HttpContext& context, const QueryArguments& args) {
+  auto event = ReoccurringCalendarEvent::fromUserInput(
+      argument(args, "timetableId"), parseInteger(argument(args, "mode"), "mode"),
+      parseInteger(argument(args, "days"), "days"));
+  auto access = context.stores.lock();
+  auto& events = access.db().settings.calendar.reoccurringEvents;
+  events.insert(events.begin(), std::move(event));
+}
+
+}  // namespace
+
+Json get_target(HttpContext& context, const std::string& target, const QueryArguments& args) {
+  if (target == "status")
+    return status(context);
+  if (target == "info")
+    return info(context);
+  if (target == "overview")
+    return overview(context);
+  if (target == "signals")
+    return signals(context);
+  if (target == "programmeInfo")
+    return programmeInfo(context);
+  if (target == "settings")
+    return settings(context);
+  if (target == "calendarInfo")
+    return calendarInfo(context);
+  if (target == "calendarDays")
+    return calendarDays(context, args);
+  throw std::invalid_argument("Unknown target: " + target);
+}
+
+void trigger_target(HttpContext& context, const std::string& target, const std::string& id,
+                    const QueryArguments& args) {
+  if (target == "deleteSignal") {
+    deleteSignal(context, id);
+  } else if (target == "deleteProgramme") {
+    deleteProgramme(context, id);
+  } else if (target == "deleteSingleEvent") {
+    eraseAt(context.stores.lock().db().settings.calendar.singleEvents, id);
+  } else if (target == "deleteReoccurringEvent") {
+    eraseAt(context.stores.lock().db().settings.calendar.reoccurringEvents, id);
+  } else if (target == "playSignal") {
+    playSignal(context, id);
+  } else if (target == "deleteTimetable") {
+    deleteTimetable(context, id);
+  } else if (target == "announce") {
+    announce(context, id);
+  } else if (target == "announceProgrammed") {
+    announceProgrammed(context, id);
+  } else if (target == "addSingleEvent") {
+    addSingleEvent(context, args);
+  } else if (target == "addReoccurringEvent") {
+    addReoccurringEvent(context, args);
+  } else if (target == "scheduleProgrammedAnnouncement") {
+    scheduleProgrammedAnnouncement(context, id, args);
+  } else if (target == "toggleAlarm") {
+    auto access = context.stores.lock();
+    context.alarm.toggle(access.db());
+  } else {
+    throw std::invalid_argument("Unknown target: " + target);
+  }
+}
+
+void get_endpoint(HttpContext& context, Exchange& exchange) {
+  std::string target = exchange.pathParameter(1);
+  if (spdlog::should_log(spdlog::level::debug)) {
+    spdlog::debug("GET'" + target + "' with args: " + argumentsText(exchange.request().params));
+  }
+  Json answer;
+  try {
+    answer = get_target(context, target, exchange.request().params);
+  } catch (const std::exception& e) {
+    throw BadRequest(e.what());
+  }
+  exchange.json(answer);
+}
+
+void trigger_endpoint(HttpContext& context, Exchange& exchange) {
+  std::string target = exchange.pathParameter(1);
+  std::string id = exchange.pathParameter(2);
+  spdlog::debug("TRIGGER '" + target + "' with id " + id);
+  try {
+    trigger_target(context, target, id, exchange.request().params);
+  } catch (const std::exception& e) {
+    throw BadRequest(e.what());
+  }
+  exchange.text("ok");
+}
+
+}  // namespace veltrano

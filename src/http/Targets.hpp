@@ -1,0 +1,32 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <string>
+
+#include "foundation/Json.hpp"
+#include "http/Exchange.hpp"
+#include "http/HttpContext.hpp"
+
+namespace veltrano {
+
+// The query arguments of a request.
+using QueryArguments = httplib::Params;
+
+// The view named target ("status", "overview", ...). Throws std::invalid_argument
+// "Unknown target: <target>" for any other name, and whatever the view's own work throws.
+// Takes the store lock itself.
+Json get_target(HttpContext& context, const std::string& target, const QueryArguments& args);
+
+// Performs the action named target on the object id ("playSignal", "deleteTimetable", ...).
+// Throws "Unknown target: <target>" for any other name. Takes the store lock itself, and
+// never holds it while downloading or reading a whole file.
+void trigger_target(HttpContext& context, const std::string& target, const std::string& id,
+                    const QueryArguments& args);
+
+// GET /api/get/<target>: the view as JSON, or 400 with the failure's text.
+void get_endpoint(HttpContext& context, Exchange& exchange);
+// GET /api/trigger/<target>/<id>: "ok", or 400 with the failure's text.
+void trigger_endpoint(HttpContext& context, Exchange& exchange);
+
+}  // namespace veltrano

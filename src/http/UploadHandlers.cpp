@@ -1,0 +1,154 @@
+#include "http/UploadHandlers.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "audio/platform/AudioLength.hpp"
+#include "foundation/AtomicFile.hpp"
+#include "foundation/Crypto.hpp"
+#include "http/StaticFiles.hpp"
+
+namespace veltrano {
+namespace {
+
+constexpr std::array<std::string_view, 3> ACCEPTED_EXTENSIONS{"wav", "mp3", "mp4"};
+
+std::optional<std::string> formField(const httplib::Request& request, const std::string& name) {
+  if (!request.has_file(name))
+    return std::nullopt;
+  return request.get_file_value(name).content;
+}
+
+std::string requireFormField(const httplib::Request& request, const std::string& name) {
+  auto value = formField(request, name);
+  if (!value)
+    throw BadRequest("Missing form field: " + name);
+  return *value;
+}
+
+bool isUploadedSignal(const DB& db, const std::string& md5) {
+  return std::any_of(db.songs.begin(), db.songs.end(), [&](const auto& entry) {
+    return entry.second.isSignal() && entry.second.md5 == md5;
+  });
+}
+
+// Removes the saved upload unless the request got as far as storing its record.
+class SavedUpload {
+ public:
+  explicit SavedUpload(std::filesystem::path path) : path_(std::move(path)) {}
+  ~SavedUpload() {
+    if (path_.empty())
+      return;
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  SavedUpload(const SavedUpload&) = delete;
+  SavedUpload& operator=(const SavedUpload&) = delete;
+
+  void keep() noexcept { path_.clear(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+Programme programmeFromForm(const httplib::Request& request, const std::string& songId) {
+  std::string date = requireFormField(request, "date");
+  std::string time = requireFormField(request, "time");
+  try {
+    Date::decode(date);
+  } catch (const std::exception&) {
+    throw BadRequest("Invalid date: " + date);
+  }
+  try {
+    TimeOfDay::decode(time);
+  } catch (const std::exception&) {
+    throw BadRequest("Invalid time: " + time);
+  }
+  return Programme::fromUserInput(songId, date, time);
+}
+
+// Safe inside a quoted header parameter.
+std::string headerSafe(std::string text) {
+  std::erase_if(text, [](char c) {
+    return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+  return text;
+}
+
+}  // namespace
+
+void upload_file(HttpContext& context, Exchange& exchange) {
+  const auto& request = exchange.request();
+  if (!request.has_file("file") || request.get_file_value("file").filename.empty()) {
+    throw BadRequest("No file part");
+  }
+  const auto& file = request.get_file_value("file");
+  auto [name, extension] = getFileNameAndExtension(file.filename);
+  if (std::find(ACCEPTED_EXTENSIONS.begin(), ACCEPTED_EXTENSIONS.end(), extension) ==
+      ACCEPTED_EXTENSIONS.end()) {
+    throw BadRequest("Bad format: " + extension);
+  }
+
+  std::string id = randomUuid();
+  auto programName = formField(request, "programName");
+  bool programmed = programName && !programName->empty();
+  std::optional<Programme> programme;
+  if (programmed)
+    programme = programmeFromForm(request, id);
+
+  std::string md5 = md5Hex(file.content);
+  // Checked again before adding; this only spares writing an obvious duplicate.
+  if (!programmed && isUploadedSignal(context.stores.lock().db(), md5)) {
+    throw BadRequest("File is already uploaded");
+  }
+
+  std::string filename = id + "." + extension;
+  auto path = context.paths.getUserFilePath(filename);
+  writeFileAtomically(path, file.content);
+  SavedUpload saved(path);
+
+  AudioAsset asset;
+  asset.name = programmed ? *programName : name;
+  asset.md5 = md5;
+  asset.filename = filename;
+  asset.lengthSec = getAudioLength(path.string());
+  asset.storageCategory =
+      programmed ? AudioAssetCategory::PROGRAMME : AudioAssetCategory::USER_SIGNAL;
+
+  std::string answer;
+  {
+    auto access = context.stores.lock();
+    DB& db = access.db();
+    if (!programmed && isUploadedSignal(db, md5))
+      throw BadRequest("File is already uploaded");
+    db.songs.add(std::move(asset), id);
+    answer = programmed ? db.programmes.add(std::move(*programme)) : id;
+  }
+  saved.keep();
+  exchange.json(answer);
+}
+
+void get_signal_file(HttpContext& context, Exchange& exchange) {
+  std::string id = exchange.pathParameter(1);
+  std::filesystem::path path;
+  {
+    auto access = context.stores.lock();
+    const AudioAsset* asset = access.db().songs.find(id);
+    if (!asset)
+      throw HttpError(404, "Not Found");
+    try {
+      path = context.songs.getSongAssetPath(*asset);
+    } catch (const std::invalid_argument& e) {
+      spdlog::warn(std::string("Signal file not served: ") + e.what());
+      throw HttpError(404, "Not Found");
+    }
+  }
+  sendFile(exchange, path, "inline; filename=\"" + headerSafe(path.filename().string()) + "\"");
+}
+
+}  // namespace veltrano
