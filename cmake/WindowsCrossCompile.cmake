@@ -1,5 +1,7 @@
-# Compiles every audio source that a Windows build contains with the mingw-w64 cross compiler.
-# Run with: cmake -DSOURCE_DIR=<checkout> -DWORK_DIR=<scratch dir> -P WindowsCrossCompile.cmake
+# Compiles every source of the given subsystems that a Windows build contains with the
+# mingw-w64 cross compiler.
+# Run with: cmake -DSOURCE_DIR=<checkout> -DWORK_DIR=<scratch dir> -DSUBSYSTEMS=audio,foundation
+#           -P WindowsCrossCompile.cmake
 
 # The posix thread model first: the win32 one lacks std::mutex and std::thread, which the
 # player and spdlog need on Windows as well.
@@ -13,16 +15,29 @@ message(STATUS "Cross compiler: ${MINGW_CXX}")
 # Only the header-only libraries the audio code uses, not the host's whole /usr/include.
 set(include_dir ${WORK_DIR}/include)
 file(MAKE_DIRECTORY ${include_dir})
-foreach(library spdlog fmt taglib nlohmann)
+foreach(library spdlog fmt taglib nlohmann openssl)
   if(NOT EXISTS ${include_dir}/${library})
     file(CREATE_LINK /usr/include/${library} ${include_dir}/${library} SYMBOLIC)
   endif()
 endforeach()
+# OpenSSL keeps its configuration headers in the multiarch folder.
+set(arch_include_dir ${WORK_DIR}/arch-include)
+file(MAKE_DIRECTORY ${arch_include_dir})
+file(GLOB openssl_config_dirs /usr/include/*-linux-gnu/openssl)
+list(GET openssl_config_dirs 0 openssl_config_dir)
+if(NOT EXISTS ${arch_include_dir}/openssl)
+  file(CREATE_LINK ${openssl_config_dir} ${arch_include_dir}/openssl SYMBOLIC)
+endif()
 
-file(GLOB_RECURSE sources ${SOURCE_DIR}/src/audio/*.cpp)
+string(REPLACE "," ";" SUBSYSTEMS "${SUBSYSTEMS}")
+set(sources "")
+foreach(subsystem IN LISTS SUBSYSTEMS)
+  file(GLOB_RECURSE found ${SOURCE_DIR}/src/${subsystem}/*.cpp)
+  list(APPEND sources ${found})
+endforeach()
 list(FILTER sources EXCLUDE REGEX "/posix/")
 if(NOT sources)
-  message(FATAL_ERROR "no audio sources found below ${SOURCE_DIR}/src/audio")
+  message(FATAL_ERROR "no sources found for ${SUBSYSTEMS} below ${SOURCE_DIR}/src")
 endif()
 
 set(failed "")
@@ -31,7 +46,8 @@ foreach(source IN LISTS sources)
   string(REPLACE "/" "_" object ${name})
   execute_process(
     COMMAND ${MINGW_CXX} -std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Werror
-      -I${SOURCE_DIR}/src -isystem ${include_dir}
+      -I${SOURCE_DIR}/src -isystem ${include_dir} -isystem ${arch_include_dir}
+      "-DVELTRANO_SOURCE_DIR=\"C:/veltrano\""
       -c ${source} -o ${WORK_DIR}/${object}.o
     RESULT_VARIABLE result
     OUTPUT_VARIABLE output
