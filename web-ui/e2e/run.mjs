@@ -444,6 +444,12 @@ async function main() {
     wavFile(wav, 999);
     const { date } = JSON.parse((await api(page, '/api/get/programmeInfo')).text);
     await page.getByLabel('Name', { exact: true }).first().fill('Morning song');
+    await page.locator('#upload-song-date').fill('2020-01-01');
+    await page.locator('#upload-song-time').fill('08:00');
+    await page.locator('#upload-song-file').setInputFiles(wav);
+    await page.getByRole('button', { name: 'Upload', exact: true }).nth(1).click();
+    await page.getByText("has already passed on the player's clock").waitFor();
+    check(JSON.parse((await api(page, '/api/get/programmeInfo')).text).programmes.length === 0, 'a past programme was stored');
     await page.locator('#upload-song-date').fill(`${Number(date.slice(0, 4)) + 1}${date.slice(4)}`.replace('-02-29', '-02-28'));
     await page.locator('#upload-song-time').fill('23:59');
     await page.locator('#upload-song-file').setInputFiles(wav);

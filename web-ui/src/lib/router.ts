@@ -10,8 +10,17 @@ function notify() {
 
 window.addEventListener('popstate', notify);
 
+let leaveGuard: (() => boolean) | undefined;
+
+/** While set, asked before the dashboard leaves the page; false keeps the user where they are. */
+export function setLeaveGuard(guard: (() => boolean) | undefined): void {
+  leaveGuard = guard;
+}
+
 export function navigate(to: string, replace = false): void {
   if (to === location.pathname + location.search) return;
+  if (leaveGuard && !leaveGuard()) return;
+  leaveGuard = undefined;
   if (replace) history.replaceState(null, '', to);
   else history.pushState(null, '', to);
   window.scrollTo(0, 0);

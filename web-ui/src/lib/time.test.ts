@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest';
-import { checkPeriod, dateText, lessonText, normalizeTime, parseDate, sortLessons } from './time';
+import { checkPeriod, dateText, isPast, lessonText, normalizeTime, parseDate, sortLessons } from './time';
 
 describe('time texts', () => {
   it('normalises what the player accepts and refuses the rest', () => {
@@ -82,5 +82,20 @@ describe('dates', () => {
   it('prints dates sent as text or as fields alike', () => {
     expect(dateText('2026-03-09')).toBe('2026-03-09');
     expect(dateText({ y: 999, m: 1, d: 5 })).toBe('0999-01-05');
+  });
+});
+
+describe('past plays', () => {
+  it('counts a play as past from its very second on, by the player\'s clock', () => {
+    const cases: [string, string, boolean][] = [
+      ['2026-03-09', '10:00:00', true],
+      ['2026-03-09', '10:00:01', false],
+      ['2026-03-09', '09:59', true],
+      ['2026-03-08', '23:59', true],
+      ['2026-03-10', '00:00', false],
+      ['2027-01-01', '08:00', false],
+      ['bad', '08:00', false],
+    ];
+    for (const [date, time, past] of cases) expect(isPast(date, time, '2026-03-09', '10:00:00'), `${date} ${time}`).toBe(past);
   });
 });

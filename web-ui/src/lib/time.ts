@@ -129,3 +129,17 @@ export function checkPeriod(start: string, end: string): Parsed<{ start: string;
   }
   return { ok: true, value: { start: formatDate(s.value), end: formatDate(e.value) } };
 }
+
+/**
+ * Whether a play at this day and time is already past on the player's clock; such a programme
+ * would never ring. Seconds count: a play at the current second is past too.
+ */
+export function isPast(date: string, time: string, today: string, now: string): boolean {
+  const d = parseDate(date);
+  const td = parseDate(today);
+  const t = parseTime(time);
+  const n = parseTime(now);
+  if (!d.ok || !td.ok || !t.ok || !n.ok) return false;
+  const byDay = compareDates(d.value, td.value);
+  return byDay < 0 || (byDay === 0 && secondsOfDay(t.value) <= secondsOfDay(n.value));
+}

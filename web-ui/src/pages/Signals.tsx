@@ -2,10 +2,10 @@ import { useRef, useState } from 'preact/hooks';
 import { ErrorText, Loading, Outcome, Page, ProgressBar } from '../components/ui';
 import { getDb, getTarget, signalFileUrl, trigger, upload } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
-import { checkPeriod, dateText, normalizeTime } from '../lib/time';
+import { checkPeriod, dateText, isPast, normalizeTime } from '../lib/time';
 import { PLAY_KEYS } from '../lib/timetable';
 import { checkUploadFile, extensionOf, formatLength, UPLOAD_ACCEPT } from '../lib/upload';
-import type { AudioAsset, ProgrammeInfo, TimeTable } from '../lib/types';
+import type { AudioAsset, ProgrammeInfo, Status, TimeTable } from '../lib/types';
 import { AssetCategory } from '../lib/types';
 
 /** Where a signal is in use, so that deleting it does not silently mute a bell. */
@@ -23,6 +23,14 @@ async function usesOf(id: string): Promise<string[]> {
     if (inChannels || inCustom) uses.push(`the timetable "${tt.name}"`);
   }
   return uses;
+}
+
+/** Refuses a play time that has already passed on the player's clock: it would never ring. */
+async function refusePast(date: string, time: string): Promise<void> {
+  const [status, info] = await Promise.all([getTarget<Status>('status'), getTarget<ProgrammeInfo>('programmeInfo')]);
+  if (isPast(date, time, info.date, status.time)) {
+    throw new Error(`${date} ${time} has already passed on the player's clock (now ${info.date} ${status.time}); choose a later time.`);
+  }
 }
 
 function downloadName(a: { name: string; filename: string }) {
@@ -69,9 +77,10 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
     }
     setProblem(undefined);
     form.append('file', file!, file!.name);
-    setProgress(0);
     void action
       .run(async () => {
+        if (props.kind === 'song') await refusePast(String(form.get('date')), String(form.get('time')));
+        setProgress(0);
         await upload(form, setProgress);
         if (fileInput.current) fileInput.current.value = '';
         setName('');
@@ -188,6 +197,7 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
       return;
     }
     void action.run(async () => {
+      await refusePast(d.ok ? d.value.start : date, t.ok ? t.value : time);
       await trigger('announceProgrammed', id);
       await trigger('scheduleProgrammedAnnouncement', id, { programName: name.trim(), date: d.ok ? d.value.start : date, time: t.ok ? t.value : time });
       setCode('');
@@ -237,8 +247,9 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
   );
 }
 
-function Programmes(props: { info: ProgrammeInfo | undefined; error?: string; onChanged: () => Promise<void> }) {
+function Programmes(props: { info: ProgrammeInfo | undefined; now?: string; error?: string; onChanged: () => Promise<void> }) {
   const action = useAction();
+  const missed = (date: string, time: string) => !!props.info && !!props.now && isPast(date, time, props.info.date, props.now);
   const list = props.info?.programmes ?? [];
   return (
     <section class="card" aria-labelledby="prog-title">
@@ -265,6 +276,7 @@ function Programmes(props: { info: ProgrammeInfo | undefined; error?: string; on
                   <th scope="row">{p.programName}</th>
                   <td>
                     {dateText(p.date)} {String(p.time)}
+                    {missed(dateText(p.date), String(p.time)) && <strong class="missed"> (missed: its time has passed)</strong>}
                   </td>
                   <td>{formatLength(p.lengthSec)}</td>
                   <td class="buttons">
@@ -304,6 +316,7 @@ function Programmes(props: { info: ProgrammeInfo | undefined; error?: string; on
 export function SignalsPage() {
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
   const programmes = useLoad(() => getTarget<ProgrammeInfo>('programmeInfo'));
+  const status = useLoad(() => getTarget<Status>('status'), [programmes.data]);
   const today = programmes.data?.date ?? new Date().toISOString().slice(0, 10);
   return (
     <Page title="Signals & songs">
@@ -335,7 +348,7 @@ export function SignalsPage() {
         )}
         <UploadForm kind="signal" today={today} onUploaded={signals.reload} />
       </section>
-      <Programmes info={programmes.data} error={programmes.error} onChanged={programmes.reload} />
+      <Programmes info={programmes.data} now={status.data?.time} error={programmes.error} onChanged={programmes.reload} />
       <section class="card" aria-labelledby="song-title">
         <h2 id="song-title" class="visually-hidden">
           Programme a song

@@ -3,6 +3,7 @@ import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, OkText, Page, Problems, SignalSelect } from '../components/ui';
 import { getTarget, getTimetables, trigger, updateTimetable } from '../lib/api';
 import { messageOf, useLoad } from '../lib/hooks';
+import { setLeaveGuard } from '../lib/router';
 import { formatTime, lessonText, parseTime, secondsOfDay, sortLessons } from '../lib/time';
 import {
   fromForm,
@@ -352,7 +353,11 @@ export function TimetableEditor(props: { id: string }) {
     if (!dirty) return;
     const warn = (e: BeforeUnloadEvent) => e.preventDefault();
     window.addEventListener('beforeunload', warn);
-    return () => window.removeEventListener('beforeunload', warn);
+    setLeaveGuard(() => window.confirm('The timetable has unsaved changes. Leave without saving them?'));
+    return () => {
+      window.removeEventListener('beforeunload', warn);
+      setLeaveGuard(undefined);
+    };
   }, [dirty]);
 
   const update: Update = (change) => {
