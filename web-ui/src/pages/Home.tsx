@@ -1,10 +1,11 @@
 import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
-import { getTarget, trigger, updateSettings } from '../lib/api';
+import { getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
+import { bellsAfter } from '../lib/bells';
 import { MONTHS, timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
-import { parseDate } from '../lib/time';
+import { formatTime, parseDate } from '../lib/time';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
-import type { Overview, Settings, Status, TimetableInfo } from '../lib/types';
+import type { AudioAsset, Overview, Settings, Status, TimeTable, TimetableInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 const FOLLOW_CALENDAR = '';
@@ -28,7 +29,8 @@ function whyText(info: TimetableInfo): string {
   }
 }
 
-function Clock() {
+/** The player's clock, polled every second. */
+function useStatus(): { status?: Status; error?: string } {
   const [status, setStatus] = useState<Status>();
   const [error, setError] = useState<string>();
   const poll = () =>
@@ -43,6 +45,25 @@ function Clock() {
   useEffect(() => {
     void poll();
   }, []);
+  return { status, error };
+}
+
+function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioAsset[] }) {
+  if (!props.timetable || !props.now) return null;
+  const next = bellsAfter(props.timetable, props.now);
+  if (next.length === 0) return <>No more bells today.</>;
+  const name = (id: string) => props.signals.find((s) => s.id === id)?.name ?? id;
+  const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
+  return (
+    <>
+      <strong>{at(next[0].seconds)}</strong> {next[0].what} ({name(next[0].signalId)})
+      {next.length > 1 && <span class="muted"> · {next.length - 1} more today, the last at {at(next[next.length - 1].seconds)}</span>}
+    </>
+  );
+}
+
+function Clock(props: { status?: Status; error?: string }) {
+  const { status, error } = props;
   return (
     <div class="card clock-card">
       <h2 class="visually-hidden">Player clock</h2>
@@ -88,6 +109,9 @@ function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> })
 
 export function HomePage() {
   const overview = useLoad(() => getTarget<Overview>('overview'));
+  const { status, error: statusError } = useStatus();
+  const timetables = useLoad(getTimetables, [overview.data?.activeTimetableInfo.id]);
+  const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
   const settings = useLoad(() => getTarget<Settings>('settings'));
   const action = useAction();
   useInterval(() => {
@@ -112,7 +136,8 @@ export function HomePage() {
   const o = overview.data;
   const s = settings.data;
   const info = o?.activeTimetableInfo;
-  const timetables = o?.timetables ?? [];
+  const timetableNames = o?.timetables ?? [];
+  const active = info && info.source !== 'DISABLED' ? timetables.data?.find((t) => t.id === info.id) : undefined;
   const selected = s?.dailyPreferences?.selectedTimetableId ?? null;
 
   return (
@@ -132,7 +157,7 @@ export function HomePage() {
       <ErrorText error={overview.error} />
       <ErrorText error={settings.error} />
       <div class="grid">
-        <Clock />
+        <Clock status={status} error={statusError} />
         <AlarmButton active={!!o?.alarmActive} onChanged={overview.reload} />
         <div class="card today-card">
           <h2>Today</h2>
@@ -148,10 +173,12 @@ export function HomePage() {
               <dd>{typeOfDayLabel(info.typeOfDay)}</dd>
               <dt>Active timetable</dt>
               <dd>
-                <strong>{info.id === NULL_ID ? 'None' : timetableName(info.id, timetables)}</strong>
+                <strong>{info.id === NULL_ID ? 'None' : timetableName(info.id, timetableNames)}</strong>
                 <br />
                 <span class="muted">{whyText(info)}</span>
               </dd>
+              <dt>Next bell</dt>
+              <dd>{active ? <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} /> : 'None today.'}</dd>
               <dt>Next programme</dt>
               <dd>{info.programmeToday ?? 'Nothing more is programmed for today.'}</dd>
             </dl>
@@ -195,7 +222,7 @@ export function HomePage() {
                   }}
                 >
                   <option value={FOLLOW_CALENDAR}>Follow the calendar</option>
-                  {timetables.map((t) => (
+                  {timetableNames.map((t) => (
                     <option key={t.id} value={t.id}>
                       {t.name}
                     </option>

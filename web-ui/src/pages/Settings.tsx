@@ -1,4 +1,4 @@
-import { useEffect, useState } from 'preact/hooks';
+import { useState } from 'preact/hooks';
 import { ErrorText, Loading, OkText, Outcome, Page, SignalSelect } from '../components/ui';
 import { getTarget, updateSettings } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
@@ -25,12 +25,6 @@ function SoundSettings(props: { settings: Settings; signals: AudioAsset[]; onSav
   const [leadIn, setLeadIn] = useState(props.settings.announcementSignalId);
   const [problem, setProblem] = useState<string>();
   const action = useAction();
-
-  useEffect(() => {
-    setAlarmId(props.settings.alarmSignalId);
-    setPause(String(props.settings.alarmDelaySec));
-    setLeadIn(props.settings.announcementSignalId);
-  }, [props.settings]);
 
   const known = (id: string) => props.signals.some((s) => s.id === id);
   const save = (e: Event) => {

@@ -1,0 +1,50 @@
+// The bells a timetable rings in a day, as the player rings them: channel A's lessons and the
+// custom plays, each at the exact second, warnings wrapping round midnight.
+import { parseTime, secondsOfDay, splitLesson } from './time';
+import type { PlayDesc, TimeTable } from './types';
+import { NULL_ID } from './types';
+
+export interface Bell {
+  seconds: number;
+  what: string;
+  signalId: string;
+}
+
+const DAY = 24 * 3600;
+
+export function bellsOfDay(tt: TimeTable): Bell[] {
+  const bells: Bell[] = [];
+  const add = (seconds: number, what: string, desc: PlayDesc | undefined) => {
+    if (desc && desc.id !== NULL_ID) bells.push({ seconds: ((seconds % DAY) + DAY) % DAY, what, signalId: desc.id });
+  };
+  const ch = tt.chA;
+  (ch?.lessons ?? []).forEach((text, i) => {
+    const { start, end } = splitLesson(text);
+    const s = parseTime(start);
+    const e = parseTime(end);
+    const n = i + 1;
+    if (s.ok) {
+      add(secondsOfDay(s.value), `start of lesson ${n}`, ch.startOfClass);
+      add(secondsOfDay(s.value) - ch.preStartWaitMin * 60, `warning: lesson ${n} starts in ${ch.preStartWaitMin} min`, ch.preStart);
+    }
+    if (e.ok) {
+      add(secondsOfDay(e.value), `end of lesson ${n}`, ch.endOfClass);
+      add(secondsOfDay(e.value) - ch.preEndWaitMin * 60, `warning: lesson ${n} ends in ${ch.preEndWaitMin} min`, ch.preEnd);
+    }
+  });
+  (tt.customPlays ?? []).forEach((p, i) => {
+    for (const slot of p.slots) {
+      const t = parseTime(slot);
+      if (t.ok) add(secondsOfDay(t.value), `custom play ${i + 1}`, p.desc);
+    }
+  });
+  return bells.sort((a, b) => a.seconds - b.seconds);
+}
+
+/** The bells still to ring today after the clock time `now` ("HH:MM:SS"). */
+export function bellsAfter(tt: TimeTable, now: string): Bell[] {
+  const t = parseTime(now);
+  if (!t.ok) return [];
+  const current = secondsOfDay(t.value);
+  return bellsOfDay(tt).filter((b) => b.seconds > current);
+}
