@@ -277,10 +277,11 @@ async function main() {
     check(page.url() === `${base}/login`, 'a wrong password left the login page');
   });
 
-  await test('login opens the dashboard, and the clock runs', async () => {
+  await test('login by keyboard opens the dashboard, and the clock runs', async () => {
     await page.getByLabel('Password').fill(PASSWORD);
-    await page.getByRole('button', { name: 'Log in' }).click();
+    await page.getByLabel('Password').press('Enter');
     await page.waitForURL(`${base}/`);
+    await waitFor(() => page.evaluate(() => document.activeElement?.id === 'page-title'), 'the new page\'s heading takes the focus');
     const clock = page.locator('.clock time');
     const first = await waitFor(async () => {
       const t = await clock.textContent();
