@@ -45,7 +45,7 @@ inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
 class Scheduler {
  public:
   // Runs the remote check (a call that may wait on the network); it must take the store lock
-  // itself when it needs it.
+  // itself when it needs it. An empty one checks nothing.
   using RemoteCheck = std::function<void()>;
 
   Scheduler(Stores& stores, Clock& clock, SongPlayback& playback, RemoteCheck remoteCheck);
