@@ -16,9 +16,6 @@
 namespace veltrano {
 namespace {
 
-// The browser is opened this long after start, so that the server is up by then.
-constexpr std::chrono::seconds POPUP_DELAY{2};
-
 Paths makePaths(const ApplicationOptions& options) {
   return options.environment ? Paths(*options.environment) : Paths::fromProcess();
 }
@@ -122,8 +119,7 @@ int Application::run(bool isTray) {
       std::mutex mutex;
       std::condition_variable_any woken;
       std::unique_lock lock(mutex);
-      if (woken.wait_for(lock, stop, POPUP_DELAY, [] { return false; }))
-        return;
+      woken.wait_for(lock, stop, options_.popupDelay, [] { return false; });
       if (stop.stop_requested())
         return;
       if (firstStart) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -43,6 +44,8 @@ struct ApplicationOptions {
   std::function<std::optional<std::string>(const std::string& name)> getEnvironment;
   // The address served on.
   std::string host = "0.0.0.0";
+  // In tray mode the browser opens this long after start, when the server is up.
+  std::chrono::milliseconds popupDelay{2000};
   HttpServerOptions http;
 };
 
