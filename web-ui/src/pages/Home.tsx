@@ -154,6 +154,12 @@ export function HomePage() {
           "Bells".
         </p>
       ) : null}
+      {info && info.id !== NULL_ID && o && !o.timetables.some((t) => t.id === info.id) ? (
+        <p class="msg msg-error" role="alert">
+          Today's timetable ({info.id}) no longer exists, so no lesson bells ring today. Choose another default timetable
+          under <Link href="/timetables">Timetables</Link>, or a timetable for today below.
+        </p>
+      ) : null}
       <ErrorText error={overview.error} />
       <ErrorText error={settings.error} />
       <div class="grid">

@@ -4,7 +4,7 @@ import { createTimetable, getTarget, getTimetables, trigger, updateSettings, upd
 import { useAction, useLoad } from '../lib/hooks';
 import { navigate } from '../lib/router';
 import { defaultTimetable, withoutId } from '../lib/timetable';
-import type { Settings, TimeTableEntry } from '../lib/types';
+import type { CalendarInfo, Settings, TimeTableEntry } from '../lib/types';
 
 function lessonSummary(t: TimeTableEntry): string {
   const lessons = t.chA?.lessons ?? [];
@@ -104,8 +104,13 @@ function TimetableRow(props: {
       });
       return;
     }
-    if (!window.confirm(`Delete the timetable "${t.name}"? Calendar events that use it will ring nothing.`)) return;
     void action.run(async () => {
+      const calendar = await getTarget<CalendarInfo>('calendarInfo');
+      const events = [...calendar.singleEvents, ...calendar.reoccurringEvents].filter((e) => e.timeTableId === t.id).length;
+      const warning = events
+        ? `\n\n${events} calendar event${events === 1 ? ' uses' : 's use'} it; on those days no bells will ring.`
+        : '';
+      if (!window.confirm(`Delete the timetable "${t.name}"?${warning}`)) return;
       await trigger('deleteTimetable', t.id);
       await props.onChanged();
     });
