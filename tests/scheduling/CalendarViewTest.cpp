@@ -157,11 +157,5 @@ TEST_F(ActiveTimetableTest, SwitchedOffShowsTheDayButNoTimetableNorProgramme) {
       R"({"id":"NULL","source":"DISABLED","date":"2026-03-09","dayOfWeek":0,"typeOfDay":"REPLACED_WORKDAY","programmeToday":null})");
 }
 
-TEST(TimetableSourceText, TextsAreTheMemberNames) {
-  EXPECT_EQ(toText(TimetableSource::DISABLED), "DISABLED");
-  EXPECT_EQ(toText(TimetableSource::NORMAL), "NORMAL");
-  EXPECT_EQ(toText(TimetableSource::DAILY_OVERRIDE), "DAILY_OVERRIDE");
-}
-
 }  // namespace
 }  // namespace veltrano

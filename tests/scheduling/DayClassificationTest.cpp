@@ -156,18 +156,6 @@ TEST(DayClassification, TypeAndTimetableOfADay) {
   }
 }
 
-TEST(DayClassification, TextsOfTheTypes) {
-  const std::pair<TypeOfDay, const char*> texts[] = {
-      {TypeOfDay::WORKDAY, "WORKDAY"},
-      {TypeOfDay::NON_WORKDAY, "NON_WORKDAY"},
-      {TypeOfDay::HOLIDAY, "HOLIDAY"},
-      {TypeOfDay::SCHOOL_BREAK, "SCHOOL_BREAK"},
-      {TypeOfDay::EXTRA_WORKDAY, "REPLACED_WORKDAY"},
-  };
-  for (const auto& [type, text] : texts)
-    EXPECT_EQ(toText(type), text);
-}
-
 TEST(DayClassification, MalformedDayTextFails) {
   Settings settings;
   Cache cache;

@@ -138,6 +138,26 @@ class SchedulerFixture : public ::testing::Test {
     return id;
   }
 
+  // Channel A rings "start", "end", "pre-start" and "pre-end"; channel B, with the same
+  // lessons, would ring "chb".
+  static TimeTable timetable(const std::vector<std::string>& lessons, int preStartWaitMin = 5,
+                             int preEndWaitMin = 5) {
+    TimeTable t;
+    t.chA.lessons.clear();
+    for (const auto& text : lessons)
+      t.chA.lessons.push_back(Lesson::decode(text));
+    t.chA.startOfClass.id = "start";
+    t.chA.endOfClass.id = "end";
+    t.chA.preStart.id = "pre-start";
+    t.chA.preEnd.id = "pre-end";
+    t.chA.preStartWaitMin = preStartWaitMin;
+    t.chA.preEndWaitMin = preEndWaitMin;
+    t.chB = t.chA;
+    for (PlayDesc* desc : {&t.chB.startOfClass, &t.chB.endOfClass, &t.chB.preStart, &t.chB.preEnd})
+      desc->id = "chb";
+    return t;
+  }
+
   void setClock(const ClockValue& value) { now_ = value; }
   // Sets the clock and runs one round.
   bool roundAt(std::string_view date, std::string_view time) {

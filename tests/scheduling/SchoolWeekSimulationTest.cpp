@@ -10,23 +10,6 @@ using Played = std::vector<std::string>;
 // A whole school week, second by second, against the bells written down by hand.
 class SchoolWeekSimulationTest : public test::SchedulerFixture {
  protected:
-  static TimeTable timetable(std::vector<std::string> lessons, int preStartWaitMin = 5,
-                             int preEndWaitMin = 5) {
-    TimeTable t;
-    t.chA.lessons.clear();
-    for (const auto& text : lessons)
-      t.chA.lessons.push_back(Lesson::decode(text));
-    t.chA.startOfClass.id = "start";
-    t.chA.endOfClass.id = "end";
-    t.chA.preStart.id = "pre-start";
-    t.chA.preEnd.id = "pre-end";
-    t.chA.preStartWaitMin = preStartWaitMin;
-    t.chA.preEndWaitMin = preEndWaitMin;
-    t.chB.startOfClass.id = "chb";
-    t.chB.endOfClass.id = "chb";
-    return t;
-  }
-
   // Runs one round in every second from the start of `first` to the end of `last`.
   void simulateDays(const Date& first, const Date& last) {
     for (long long day = first.toDayNumber(); day <= last.toDayNumber(); ++day) {
