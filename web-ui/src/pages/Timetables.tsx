@@ -71,24 +71,20 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
 function TimetableRow(props: {
   t: TimeTableEntry;
   isDefault: boolean;
-  others: TimeTableEntry[];
   onChanged: () => Promise<void>;
 }) {
   const { t } = props;
   const action = useAction();
   const [renaming, setRenaming] = useState(false);
   const [name, setName] = useState(t.name);
+  const [problem, setProblem] = useState<string>();
 
   const rename = (e: Event) => {
     e.preventDefault();
+    action.clear();
     const trimmed = name.trim();
-    if (!trimmed) {
-      action.clear();
-      void action.run(async () => {
-        throw new Error('Enter a name.');
-      });
-      return;
-    }
+    setProblem(trimmed ? undefined : 'Enter a name.');
+    if (!trimmed) return;
     void action.run(async () => {
       await updateTimetable(t.id, { ...withoutId(t), name: trimmed });
       setRenaming(false);
@@ -98,12 +94,12 @@ function TimetableRow(props: {
   };
 
   const remove = () => {
+    action.clear();
     if (props.isDefault) {
-      void action.run(async () => {
-        throw new Error(`"${t.name}" is the default timetable. Make another timetable the default before deleting this one.`);
-      });
+      setProblem(`"${t.name}" is the default timetable. Make another timetable the default before deleting this one.`);
       return;
     }
+    setProblem(undefined);
     void action.run(async () => {
       const calendar = await getTarget<CalendarInfo>('calendarInfo');
       const events = [...calendar.singleEvents, ...calendar.reoccurringEvents].filter((e) => e.timeTableId === t.id).length;
@@ -169,6 +165,9 @@ function TimetableRow(props: {
           </button>
         </div>
       )}
+      <div aria-live="polite">
+        <ErrorText error={problem} />
+      </div>
       <Outcome action={action} />
     </li>
   );
@@ -201,7 +200,7 @@ export function TimetablesPage() {
       ) : (
         <ul class="plain-list">
           {timetables.map((t) => (
-            <TimetableRow key={t.id} t={t} isDefault={t.id === defaultId} others={timetables} onChanged={refresh} />
+            <TimetableRow key={t.id} t={t} isDefault={t.id === defaultId} onChanged={refresh} />
           ))}
         </ul>
       )}
