@@ -91,8 +91,7 @@ void triggerScheduledSounds(DB& db, const Cache& cache, const ClockValue& now,
 
   playProgrammes(db, now, playback);
 
-  // Looked up after the programmes: their removal never touches timetables, but the lookup
-  // must not outlive a change of the map.
+  // Looked up only now: a pointer into the database must not outlive the removals above.
   const TimeTable* timetable = db.timetables.find(timetableId);
   if (timetable == nullptr)
     return;
