@@ -97,7 +97,8 @@ void Scheduler::processSecond(DB& db, const Cache& cache, const ClockValue& now)
 }
 
 void Scheduler::startRemoteCheck() {
-  if (!remoteCheck_) return;
+  if (!remoteCheck_)
+    return;
   if (remoteRunning_.exchange(true)) {
     spdlog::warn("Remote check skipped: the previous one is still running");
     return;
