@@ -152,6 +152,11 @@ bool Application::loadStores() {
   access.db().ensureFactorySongsAvailable();
   access.shadowStore().load(paths_.getUserFilePath("_shadow.json"));
   access.cacheStore().load(paths_.getUserFilePath("cache.json"));
+  // The autosave baseline is what was loaded: any change from now on, even one made before
+  // the scheduler's first round, reaches the files.
+  access.dbStore().prepareAutoSave();
+  access.shadowStore().prepareAutoSave();
+  access.cacheStore().prepareAutoSave();
   return firstStart;
 }
 

@@ -32,8 +32,9 @@ struct TestBundle {
   explicit TestBundle(const std::filesystem::path& rootDir)
       : root(rootDir), bundle(rootDir / "bundle"), home(rootDir / "home") {
     std::filesystem::create_directories(bundle / "assets");
-    std::filesystem::copy(std::filesystem::path(VELTRANO_SOURCE_DIR) / "assets", bundle / "assets",
-                          std::filesystem::copy_options::recursive);
+    std::filesystem::copy(
+        std::filesystem::path(VELTRANO_SOURCE_DIR) / "assets", bundle / "assets",
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing);
     writeTextFile(dist() / "index.html", TEST_INDEX_HTML);
     writeTextFile(dist() / "assets" / "app.js", TEST_SCRIPT);
     writeTextFile(dist() / "favicon.ico", "icon");

@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/PlayerProcess.hpp"
+#include "audio/AudioFiles.hpp"
+#include "foundation/Json.hpp"
+#include "http/TestBundle.hpp"
+#include "remote/ServiceStub.hpp"
+#include "support/TempDir.hpp"
+
+namespace veltrano::test {
+namespace {
+
+const std::string ALREADY_USED =
+    " is already used by another application. Either identify and stop that program, or start "
+    "Veltrano with a different port.";
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  ProgramTest() : bundle_(temp_.path()), port_(freePort()) {}
+
+  std::unique_ptr<PlayerProcess> startPlayer(std::vector<std::string> arguments = {},
+                                             std::map<std::string, std::string> env = {}) {
+    return std::make_unique<PlayerProcess>(bundle_, port_, stub_.url(), std::move(arguments),
+                                           std::move(env));
+  }
+  httplib::Client client() {
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(10, 0);
+    return client;
+  }
+
+  TempDir temp_;
+  TestBundle bundle_;
+  ServiceStub stub_;
+  int port_;
+};
+
+TEST_F(ProgramTest, FirstStartLogsInAndServesTheDashboard) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  std::string output = player->output();
+  EXPECT_NE(output.find("\nVeltrano Player v1.0.0\nOpen a browser and navigate to ----> "
+                        "http://localhost:" +
+                        std::to_string(port_) + "/ <----\n"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("Falling back to factory default config"), std::string::npos);
+  EXPECT_EQ(output.find("User data path"), std::string::npos);  // DEBUG only
+
+  auto http = client();
+  EXPECT_EQ(http.Get("/whoami")->body, "Veltrano Player Backend");
+  EXPECT_EQ(http.Get("/")->body, TEST_INDEX_HTML);
+
+  auto first = http.Post("/auth/chpasswd", R"("letmein")", "application/json");
+  EXPECT_EQ(first->body, "ok");
+  std::string cookie = sessionCookieOf(first);
+  EXPECT_EQ(http.Get("/db", withCookie(cookie))->status, 200);
+  EXPECT_EQ(http.Get("/db")->body, "No auth");
+  EXPECT_EQ(http.Get("/")->get_header_value("Location"), "/login");
+  EXPECT_EQ(
+      http.Post("/auth/login", R"({"userPassword": "nope", "remember": true})", "application/json")
+          ->body,
+      "Login failed");
+  auto login = http.Post("/auth/login", R"({"userPassword": "letmein", "remember": true})",
+                         "application/json");
+  EXPECT_EQ(login->status, 302);
+  std::string loggedIn = sessionCookieOf(login);
+  EXPECT_EQ(http.Get("/db", withCookie(loggedIn))->status, 200);
+  std::string loggedOut = sessionCookieOf(http.Get("/auth/logout", withCookie(loggedIn)));
+  EXPECT_EQ(http.Get("/db", withCookie(loggedOut))->body, "No auth");
+}
+
+TEST_F(ProgramTest, EveryTargetAnswers) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  auto http = client();
+  for (const char* target : {"status", "info", "overview", "signals", "programmeInfo", "settings",
+                             "calendarInfo", "calendarDays?offset=1"}) {
+    auto result = http.Get(std::string("/api/get/") + target);
+    ASSERT_TRUE(result) << target;
+    EXPECT_EQ(result->status, 200) << target << ": " << result->body;
+    EXPECT_FALSE(Json::parse(result->body).empty()) << target;
+  }
+  stub_.setAnnouncement("now", "spoken");
+  stub_.setAnnouncement("later", "spoken later");
+  struct Case {
+    std::string call;
+    std::string answer;
+  };
+  std::vector<Case> cases{
+      {"playSignal/ID_ping", "ok"},
+      {"toggleAlarm/0", "ok"},
+      {"toggleAlarm/0", "ok"},
+      {"addSingleEvent/0?timetableId=t&startDate=2026-03-09&endDate=2026-03-13", "ok"},
+      {"addReoccurringEvent/0?timetableId=t&mode=3&days=5", "ok"},
+      {"deleteSingleEvent/0", "ok"},
+      {"deleteReoccurringEvent/0", "ok"},
+      {"deleteReoccurringEvent/0", "Index out of range: 0"},
+      {"announce/now", "ok"},
+      {"announce/unknown", "Failed to download announcement"},
+      {"announceProgrammed/later", "ok"},
+      {"scheduleProgrammedAnnouncement/later?programName=P&date=2030-01-01&time=09:00", "ok"},
+      {"scheduleProgrammedAnnouncement/later?programName=P&date=2030-01-01&time=09:00",
+       "Key already exists"},
+      {"deleteProgramme/later", "ok"},
+      {"deleteSignal/ID_robot", "ok"},
+      {"deleteTimetable/ID_factory_default_timetable", "ok"},
+      {"deleteTimetable/ID_factory_default_timetable",
+       "Unknown timetable: ID_factory_default_timetable"},
+      {"playSignal/nope", "Unknown signal: nope"},
+      {"bogus/1", "Unknown target: bogus"},
+  };
+  for (const auto& c : cases) {
+    auto result = http.Get("/api/trigger/" + c.call);
+    ASSERT_TRUE(result) << c.call;
+    EXPECT_EQ(result->body, c.answer) << c.call;
+    EXPECT_EQ(result->status, c.answer == "ok" ? 200 : 400) << c.call;
+  }
+  EXPECT_EQ(http.Get("/api/get/bogus")->body, "Unknown target: bogus");
+  EXPECT_EQ(http.Get("/api/get/calendarDays")->body, "Missing query argument: offset");
+
+  // The signal and the announcement reached the (fake) system players.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (player->playerLog().find("announcement.mp3") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::string played = player->playerLog();
+  EXPECT_NE(played.find("mpg123 " + (bundle_.bundle / "assets" / "p-ping.mp3").string()),
+            std::string::npos)
+      << played;
+  EXPECT_NE(played.find("mpg123 " + (bundle_.userData() / "announcement.mp3").string()),
+            std::string::npos)
+      << played;
+}
+
+TEST_F(ProgramTest, UploadsRealAudioFiles) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  auto http = client();
+  writeWave(temp_.path() / "tone.wav", 22050, 2, 22050 * 4);
+  std::string wave = readTextFile(temp_.path() / "tone.wav");
+  std::string mp3 = readTextFile(bundle_.bundle / "assets" / "s-cartoon.mp3");
+
+  auto waveId = http.Post("/upload", {{"file", wave, "Tone.wav", "audio/wav"}});
+  ASSERT_EQ(waveId->status, 200) << waveId->body;
+  auto again = http.Post("/upload", {{"file", wave, "Copy.wav", "audio/wav"}});
+  EXPECT_EQ(again->body, "File is already uploaded");
+  auto song = http.Post("/upload", {{"file", mp3, "cartoon.mp3", "audio/mpeg"},
+                                    {"programName", "Break music", "", ""},
+                                    {"date", "2030-01-01", "", ""},
+                                    {"time", "10:15", "", ""}});
+  ASSERT_EQ(song->status, 200) << song->body;
+  EXPECT_EQ(http.Post("/upload", {{"file", "x", "readme.txt", "text/plain"}})->body,
+            "Bad format: txt");
+  EXPECT_EQ(http.Post("/upload", {{"other", "x", "", ""}})->body, "No file part");
+
+  Json db = Json::parse(http.Get("/db")->body);
+  std::string id = Json::parse(waveId->body).get<std::string>();
+  EXPECT_EQ(db["songs"][id]["lengthSec"], 4);
+  Json programme = db["programmes"][Json::parse(song->body).get<std::string>()];
+  EXPECT_EQ(programme["time"], "10:15");
+  EXPECT_EQ(db["songs"][programme["songId"].get<std::string>()]["lengthSec"], 11);
+  EXPECT_EQ(http.Get("/get_signal_file/" + id)->body, wave);
+}
+
+TEST_F(ProgramTest, NotFoundAnswersCarryTheCacheHeadersAndNoPathLeaves) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  auto http = client();
+  auto missing = http.Get("/nothing-here.js");
+  EXPECT_EQ(missing->status, 404);
+  EXPECT_EQ(missing->get_header_value("Cache-Control"),
+            "no-store, no-cache, must-revalidate, max-age=0");
+  EXPECT_EQ(missing->get_header_value("Pragma"), "no-cache");
+  EXPECT_EQ(missing->get_header_value("Expires"), "0");
+  for (const char* path :
+       {"/../secret.txt", "/%2e%2e/secret.txt", "/..%2fsecret.txt", "/..%5csecret.txt",
+        "/%2e%2e%2f%2e%2e%2fhome%2f.VeltranoPlayer%2f_db.json", "//etc/host.conf"}) {
+    auto result = http.Get(path);
+    EXPECT_EQ(result->status, 404) << path;
+  }
+  EXPECT_EQ(http.Get("/assets/app.js")->body, TEST_SCRIPT);
+}
+
+TEST_F(ProgramTest, SecondInstanceOnThePortEndsWithStatusOne) {
+  auto first = startPlayer();
+  ASSERT_TRUE(first->waitUntilServing()) << first->output();
+  auto second = startPlayer();
+  EXPECT_EQ(second->waitForExit(), 1);
+  EXPECT_NE(second->output().find("Veltrano is already running. Navigate to http://localhost:" +
+                                  std::to_string(port_) + "/ to access it."),
+            std::string::npos)
+      << second->output();
+  EXPECT_EQ(client().Get("/whoami")->status, 200);  // the first one still serves
+}
+
+TEST_F(ProgramTest, UnrelatedProgramOnThePortEndsWithStatusOne) {
+  httplib::Server other;
+  other.Get("/whoami", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("Some other service", "text/plain");
+  });
+  ASSERT_TRUE(other.bind_to_port("127.0.0.1", port_));
+  std::thread serving([&] { other.listen_after_bind(); });
+
+  auto player = startPlayer();
+  EXPECT_EQ(player->waitForExit(), 1);
+  EXPECT_NE(player->output().find("Port " + std::to_string(port_) + ALREADY_USED),
+            std::string::npos)
+      << player->output();
+
+  // An empty FLASK_DEBUG does not skip the check; a set one does, and then the port cannot
+  // be taken.
+  auto emptyDebug = startPlayer({}, {{"FLASK_DEBUG", ""}});
+  EXPECT_EQ(emptyDebug->waitForExit(), 1);
+  EXPECT_EQ(emptyDebug->output().find("FLASK_DEBUG"), std::string::npos);
+  auto debug = startPlayer({}, {{"FLASK_DEBUG", "1"}});
+  EXPECT_EQ(debug->waitForExit(), 1);
+  EXPECT_NE(debug->output().find("FLASK_DEBUG is set; skipping port-in-use checks."),
+            std::string::npos)
+      << debug->output();
+  other.stop();
+  serving.join();
+}
+
+TEST_F(ProgramTest, SilentProgramOnThePortCountsAsUnrelated) {
+  // Accepts connections (the kernel does) but never answers.
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(::listen(fd, 8), 0);
+  auto player = startPlayer();
+  EXPECT_EQ(player->waitForExit(std::chrono::seconds(5)), 1);
+  EXPECT_NE(player->output().find(ALREADY_USED), std::string::npos) << player->output();
+  ::close(fd);
+}
+
+TEST_F(ProgramTest, TerminationSavesTheLastChangeAndEndsWithStatusZero) {
+  auto player = startPlayer({"--verbose"});
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  EXPECT_NE(player->output().find("User data path: " + bundle_.userData().string() + "/"),
+            std::string::npos);
+  auto changed = client().Post("/db/settings/update", R"({"calendar.syncRegionId": "at"})",
+                               "application/json");
+  ASSERT_EQ(changed->body, "true");
+  player->terminate();
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(player->waitForExit(), 0) << player->output();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  Json stored = Json::parse(readTextFile(bundle_.userData() / "_db.json"));
+  EXPECT_EQ(stored["settings"]["calendar"]["syncRegionId"], "at");
+
+  // The next start loads it instead of the factory database.
+  auto again = startPlayer();
+  ASSERT_TRUE(again->waitUntilServing()) << again->output();
+  EXPECT_EQ(again->output().find("Falling back"), std::string::npos);
+  EXPECT_EQ(Json::parse(client().Get("/api/get/calendarInfo")->body)["syncRegionId"], "at");
+}
+
+TEST_F(ProgramTest, CorruptStoreFileStopsTheStartAndIsKept) {
+  writeTextFile(bundle_.userData() / "_db.json", "{\"dbVersion\": 2, \"songs\": ");
+  auto player = startPlayer();
+  EXPECT_EQ(player->waitForExit(), 1);
+  std::string output = player->output();
+  EXPECT_NE(output.find("Cannot load " + (bundle_.userData() / "_db.json").string()),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("terminate"), std::string::npos);
+  EXPECT_EQ(readTextFile(bundle_.userData() / "_db.json"), "{\"dbVersion\": 2, \"songs\": ");
+}
+
+TEST_F(ProgramTest, BadCommandLinesAreRefusedByTheParser) {
+  for (std::vector<std::string> arguments :
+       {std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--port", "abc"}}) {
+    auto player = startPlayer(arguments);
+    auto status = player->waitForExit();
+    ASSERT_TRUE(status);
+    EXPECT_NE(*status, 0) << player->output();
+  }
+  auto help = startPlayer({"--help"});
+  EXPECT_EQ(help->waitForExit(), 0);
+  EXPECT_NE(help->output().find("Veltrano Player v1.0.0"), std::string::npos) << help->output();
+}
+
+}  // namespace
+}  // namespace veltrano::test
