@@ -2,10 +2,7 @@
 // three autosave checks included. (b) How late after the start of a wall-clock second the
 // real scheduler thread gets a file player started, with a sound due in every second.
 //
-//   bench_scheduler [seconds of part (b), default 65] [--precise-clock]
-//
-// --precise-clock reads the time source from std::chrono::system_clock instead of time(),
-// which the kernel updates only once per tick.
+//   bench_scheduler [seconds of part (b), default 65]
 
 #include <spdlog/spdlog.h>
 
@@ -120,12 +117,6 @@ SystemClock::time_point startOfSecond(const ClockValue& v) {
   t.tm_sec = v.tm_sec;
   t.tm_isdst = -1;
   return SystemClock::from_time_t(std::mktime(&t));
-}
-
-ClockValue preciseLocalTime() {
-  const auto now = SystemClock::now();
-  return clockValueFromEpoch(
-      std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count());
 }
 
 Paths benchPaths(const std::filesystem::path& dir) {
@@ -269,11 +260,11 @@ void benchRoundCost(const std::filesystem::path& dir) {
   std::printf("    sounds started during the measurement: %zu\n", recorder.starts().size());
 }
 
-void benchLateness(const std::filesystem::path& dir, int seconds, bool precise) {
+void benchLateness(const std::filesystem::path& dir, int seconds) {
   Paths paths = benchPaths(dir / "b");
   Stores stores;
   loadStores(stores, paths);
-  Clock clock = precise ? Clock{preciseLocalTime} : Clock{};
+  Clock clock;
   {
     auto access = stores.lock();
     DB& db = access.db();
@@ -297,8 +288,7 @@ void benchLateness(const std::filesystem::path& dir, int seconds, bool precise) 
   SongPlayback playback{player, paths};
   Scheduler scheduler{stores, clock, playback, [] {}};
 
-  std::printf("(b) lateness of the file player's start after the second began, %d s, %s\n", seconds,
-              precise ? "precise time source" : "default time source (time())");
+  std::printf("(b) lateness of the file player's start after the second began, %d s\n", seconds);
   std::fflush(stdout);
   scheduler.start();
   const auto end = SteadyClock::now() + std::chrono::seconds(seconds);
@@ -341,21 +331,13 @@ void benchLateness(const std::filesystem::path& dir, int seconds, bool precise) 
 
 int main(int argc, char** argv) {
   int seconds = 65;
-  bool precise = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--precise-clock") {
-      precise = true;
-    } else {
-      seconds = std::max(1, std::atoi(arg.c_str()));
-    }
-  }
+  if (argc > 1) seconds = std::max(1, std::atoi(argv[1]));
   veltrano::configureLogging(false);
   spdlog::set_level(spdlog::level::warn);  // no "Playing: ..." line per second
   const auto dir = std::filesystem::temp_directory_path() /
                    ("veltrano-bench-scheduler-" + std::to_string(std::random_device{}()));
   veltrano::benchRoundCost(dir);
-  veltrano::benchLateness(dir, seconds, precise);
+  veltrano::benchLateness(dir, seconds);
   std::filesystem::remove_all(dir);
   return 0;
 }

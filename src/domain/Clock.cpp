@@ -1,6 +1,7 @@
 #include "domain/Clock.hpp"
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -29,7 +30,12 @@ ClockValue clockValueFromEpoch(long long epochSeconds) {
   return v;
 }
 
-ClockValue readLocalTime() { return clockValueFromEpoch(static_cast<long long>(std::time(nullptr))); }
+// system_clock rather than time(): time() follows the kernel tick and can still show the old
+// second a few milliseconds into a new one.
+ClockValue readLocalTime() {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  return clockValueFromEpoch(std::chrono::floor<std::chrono::seconds>(now).count());
+}
 
 Clock::Clock(TimeSource source)
     : source_(std::move(source)), now_(std::make_shared<const ClockValue>(source_())) {}
