@@ -1,7 +1,9 @@
 #include "app/BrowserOpener.hpp"
 
+// clang-format off
+#include <windows.h>  // before shellapi.h, which depends on it
 #include <shellapi.h>
-#include <windows.h>
+// clang-format on
 
 namespace veltrano {
 
