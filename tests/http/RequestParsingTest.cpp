@@ -80,22 +80,5 @@ TEST(RequestParsingTest, StaticPathsNeverLeaveTheDirectory) {
   EXPECT_FALSE(resolveStaticPath(temp.path() / "no-such-dir", "index.html"));
 }
 
-TEST(RequestParsingTest, ContentTypesFollowTheExtensionInAnyCase) {
-  struct Case {
-    const char* name;
-    const char* type;
-  };
-  std::vector<Case> cases{{"index.html", "text/html; charset=utf-8"},
-                          {"a.JS", "text/javascript; charset=utf-8"},
-                          {"s.css", "text/css; charset=utf-8"},
-                          {"favicon.ico", "image/vnd.microsoft.icon"},
-                          {"bell.MP3", "audio/mpeg"},
-                          {"tone.wav", "audio/wav"},
-                          {"noext", "application/octet-stream"},
-                          {"x.unknown", "application/octet-stream"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(contentTypeFor(c.name), c.type) << c.name;
-}
-
 }  // namespace
 }  // namespace veltrano

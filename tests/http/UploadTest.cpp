@@ -103,15 +103,5 @@ TEST_F(UploadTest, RefusedUploadsLeaveNothingBehind) {
   EXPECT_EQ(stores_.lock().db().programmes.size(), 0u);
 }
 
-TEST_F(UploadTest, PackagedMp3KeepsItsLength) {
-  std::string mp3 = readTextFile(paths_.getAssetPath("s-bigben.mp3"));
-  auto result = upload(file("Big Ben.Mp3", mp3));
-  ASSERT_EQ(result->status, 200);
-  auto access = stores_.lock();
-  const AudioAsset& asset = access.db().songs.get(Json::parse(result->body).get<std::string>());
-  EXPECT_EQ(asset.lengthSec, 7);
-  EXPECT_EQ(asset.md5, md5Hex(mp3));
-}
-
 }  // namespace
 }  // namespace veltrano::test
