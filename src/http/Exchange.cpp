@@ -27,12 +27,6 @@ std::string Exchange::pathParameter(std::size_t n) const {
   return request_.matches[n].str();
 }
 
-std::string Exchange::requireArgument(const std::string& name) const {
-  if (!request_.has_param(name))
-    throw BadRequest("Missing query argument: " + name);
-  return request_.get_param_value(name);
-}
-
 void Exchange::json(const Json& value) {
   response_.status = 200;
   response_.set_content(jsonText(value), "application/json");

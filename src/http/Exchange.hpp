@@ -46,8 +46,6 @@ class Exchange {
 
   // The n-th group of the route's pattern (path parameters count from 1).
   std::string pathParameter(std::size_t n) const;
-  // A query argument; BadRequest when it is missing.
-  std::string requireArgument(const std::string& name) const;
 
   // 200 with the JSON text of value (compact, members in order, non-ASCII escaped).
   void json(const Json& value);

@@ -18,10 +18,18 @@ namespace {
 
 constexpr std::array<std::string_view, 3> ACCEPTED_EXTENSIONS{"wav", "mp3", "mp4"};
 
+// The request's own part (get_file_value would copy a whole upload).
+const httplib::MultipartFormData* formPart(const httplib::Request& request,
+                                           const std::string& name) {
+  auto found = request.files.find(name);
+  return found == request.files.end() ? nullptr : &found->second;
+}
+
 std::optional<std::string> formField(const httplib::Request& request, const std::string& name) {
-  if (!request.has_file(name))
+  const auto* part = formPart(request, name);
+  if (!part)
     return std::nullopt;
-  return request.get_file_value(name).content;
+  return part->content;
 }
 
 std::string requireFormField(const httplib::Request& request, const std::string& name) {
@@ -84,10 +92,10 @@ std::string headerSafe(std::string text) {
 
 void upload_file(HttpContext& context, Exchange& exchange) {
   const auto& request = exchange.request();
-  if (!request.has_file("file") || request.get_file_value("file").filename.empty()) {
+  const auto* part = formPart(request, "file");
+  if (!part || part->filename.empty())
     throw BadRequest("No file part");
-  }
-  const auto& file = request.get_file_value("file");
+  const auto& file = *part;
   auto [name, extension] = getFileNameAndExtension(file.filename);
   if (std::find(ACCEPTED_EXTENSIONS.begin(), ACCEPTED_EXTENSIONS.end(), extension) ==
       ACCEPTED_EXTENSIONS.end()) {
