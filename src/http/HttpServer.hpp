@@ -22,7 +22,7 @@ struct HttpServerOptions {
   std::size_t threadCount = 32;
   std::size_t payloadMaxLength = MAX_UPLOAD_BYTES;
   // Also bounds how long stop() waits for idle keep-alive connections.
-  std::chrono::seconds keepAliveTimeout{2};
+  std::chrono::seconds keepAliveTimeout{1};
   std::chrono::seconds readTimeout{10};
   std::chrono::seconds writeTimeout{10};
 };
