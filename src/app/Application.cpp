@@ -77,7 +77,7 @@ int Application::run(bool isTray) {
   int port = port_.load();
   parser.add_flag("-v,--verbose", verbose);
   parser.add_flag("--no-popup", noPopup);
-  parser.add_option("--port", port);
+  parser.add_option("--port", port)->check(CLI::Range(1, 65535));
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());

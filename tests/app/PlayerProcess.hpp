@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -81,7 +82,11 @@ class PlayerProcess {
     for (auto& [name, value] : extraEnvironment)
       environment[name] = value;
 
-    std::vector<std::string> arguments{VELTRANO_PLAYER_BINARY, "--port", std::to_string(port)};
+    // A test that passes its own "--port" gets only that one.
+    std::vector<std::string> arguments{VELTRANO_PLAYER_BINARY};
+    if (std::find(extraArguments.begin(), extraArguments.end(), "--port") == extraArguments.end()) {
+      arguments.insert(arguments.end(), {"--port", std::to_string(port)});
+    }
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     std::vector<std::string> variables;
     for (auto& [name, value] : environment)

@@ -273,11 +273,13 @@ TEST_F(ProgramTest, CorruptStoreFileStopsTheStartAndIsKept) {
 
 TEST_F(ProgramTest, BadCommandLinesAreRefusedByTheParser) {
   for (std::vector<std::string> arguments :
-       {std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--port", "abc"}}) {
+       {std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--port", "abc"},
+        std::vector<std::string>{"--port", "0"}, std::vector<std::string>{"--port", "70000"}}) {
     auto player = startPlayer(arguments);
     auto status = player->waitForExit();
     ASSERT_TRUE(status);
     EXPECT_NE(*status, 0) << player->output();
+    EXPECT_EQ(player->output().find("Veltrano Player v1.0.0"), std::string::npos);
   }
   auto help = startPlayer({"--help"});
   EXPECT_EQ(help->waitForExit(), 0);
