@@ -91,7 +91,6 @@ int Application::run(bool isTray) {
   isTray_ = isTray;
   bool canPopBrowser = isTray && !noPopup;
   configureLogging(verbose);
-  bool firstStart = false;
 
   if (_exit_if_port_used(canPopBrowser))
     return 1;
@@ -111,7 +110,7 @@ int Application::run(bool isTray) {
   spdlog::info("");
   spdlog::debug("User data path: " + paths_.getUserFilePath().string());
 
-  firstStart = loadStores();
+  bool firstStart = loadStores();
   scheduler_.start();
 
   if (canPopBrowser) {
