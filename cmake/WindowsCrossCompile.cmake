@@ -15,7 +15,7 @@ message(STATUS "Cross compiler: ${MINGW_CXX}")
 # Only the header-only libraries the audio code uses, not the host's whole /usr/include.
 set(include_dir ${WORK_DIR}/include)
 file(MAKE_DIRECTORY ${include_dir})
-foreach(library spdlog fmt taglib nlohmann openssl)
+foreach(library spdlog fmt taglib nlohmann openssl httplib.h CLI)
   if(NOT EXISTS ${include_dir}/${library})
     file(CREATE_LINK /usr/include/${library} ${include_dir}/${library} SYMBOLIC)
   endif()
@@ -47,7 +47,7 @@ foreach(source IN LISTS sources)
   execute_process(
     COMMAND ${MINGW_CXX} -std=c++20 -Wall -Wextra -Wpedantic -Wshadow -Werror
       -I${SOURCE_DIR}/src -isystem ${include_dir} -isystem ${arch_include_dir}
-      "-DVELTRANO_SOURCE_DIR=\"C:/veltrano\""
+      "-DVELTRANO_SOURCE_DIR=\"C:/veltrano\"" -DNOMINMAX -DNOGDI -DWIN32_LEAN_AND_MEAN -Wa,-mbig-obj
       -c ${source} -o ${WORK_DIR}/${object}.o
     RESULT_VARIABLE result
     OUTPUT_VARIABLE output
