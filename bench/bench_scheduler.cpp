@@ -108,14 +108,7 @@ class StartRecorder {
 };
 
 SystemClock::time_point startOfSecond(const ClockValue& v) {
-  std::tm t{};
-  t.tm_year = v.tm_year - 1900;
-  t.tm_mon = v.tm_mon - 1;
-  t.tm_mday = v.tm_mday;
-  t.tm_hour = v.tm_hour;
-  t.tm_min = v.tm_min;
-  t.tm_sec = v.tm_sec;
-  t.tm_isdst = -1;
+  std::tm t = toTm(v);
   return SystemClock::from_time_t(std::mktime(&t));
 }
 

@@ -48,8 +48,7 @@ ClockValue Clock::updateClock() {
 
 ClockValue Clock::getClock() const noexcept { return *std::atomic_load(&now_); }
 
-std::string Clock::getTimeString(std::string_view format) const {
-  ClockValue v = getClock();
+std::tm toTm(const ClockValue& v) noexcept {
   std::tm t{};
   t.tm_year = v.tm_year - 1900;
   t.tm_mon = v.tm_mon - 1;
@@ -59,6 +58,12 @@ std::string Clock::getTimeString(std::string_view format) const {
   t.tm_sec = v.tm_sec;
   t.tm_wday = (v.tm_wday + 1) % 7;
   t.tm_yday = v.tm_yday - 1;
+  t.tm_isdst = -1;
+  return t;
+}
+
+std::string Clock::getTimeString(std::string_view format) const {
+  std::tm t = toTm(getClock());
   std::array<char, 256> buffer{};
   std::string fmt(format);
   std::size_t written = std::strftime(buffer.data(), buffer.size(), fmt.c_str(), &t);

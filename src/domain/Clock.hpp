@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ ClockValue readLocalTime();
 
 // Converts epoch seconds to local broken-down time.
 ClockValue clockValueFromEpoch(long long epochSeconds);
+
+// The C library's form of a clock value (years since 1900, months from 0, Sunday = 0).
+std::tm toTm(const ClockValue& value) noexcept;
 
 // The shared clock: one writer (the scheduler) refreshes it, any thread reads it, and a
 // reader always sees one complete reading.
