@@ -133,6 +133,23 @@ function TimeInput(props: { id: string; label: string; value: string; onInput: (
 }
 
 /** The next lesson: a 15-minute break after the last one, then 45 minutes. */
+function WaitMinutesField(props: { id: string; label: string; value: string; onInput: (v: string) => void }) {
+  return (
+    <div class="field">
+      <label for={props.id}>{props.label}</label>
+      <input
+        id={props.id}
+        type="number"
+        inputMode="numeric"
+        min={0}
+        max={MAX_WAIT_MIN}
+        value={props.value}
+        onInput={(e) => props.onInput(e.currentTarget.value)}
+      />
+    </div>
+  );
+}
+
 function nextLesson(ch: ChannelForm) {
   const last = ch.lessons[ch.lessons.length - 1];
   const end = last ? parseTime(last.end) : undefined;
@@ -220,39 +237,21 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
       </fieldset>
       <div class="plays">
         <PlayEditor id={`${ch}-prestart`} legend={PLAY_LABELS.preStart} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
-          <div class="field">
-            <label for={`${ch}-prestart-wait`}>Minutes before the start (channel {name})</label>
-            <input
-              id={`${ch}-prestart-wait`}
-              type="number"
-              inputMode="numeric"
-              min={0}
-              max={MAX_WAIT_MIN}
-              value={form.preStartWaitMin}
-              onInput={(e) => {
-                const v = e.currentTarget.value;
-                update((d) => (d[ch].preStartWaitMin = v));
-              }}
-            />
-          </div>
+          <WaitMinutesField
+            id={`${ch}-prestart-wait`}
+            label={`Minutes before the start (channel ${name})`}
+            value={form.preStartWaitMin}
+            onInput={(v) => update((d) => (d[ch].preStartWaitMin = v))}
+          />
         </PlayEditor>
         <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
         <PlayEditor id={`${ch}-preend`} legend={PLAY_LABELS.preEnd} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
-          <div class="field">
-            <label for={`${ch}-preend-wait`}>Minutes before the end (channel {name})</label>
-            <input
-              id={`${ch}-preend-wait`}
-              type="number"
-              inputMode="numeric"
-              min={0}
-              max={MAX_WAIT_MIN}
-              value={form.preEndWaitMin}
-              onInput={(e) => {
-                const v = e.currentTarget.value;
-                update((d) => (d[ch].preEndWaitMin = v));
-              }}
-            />
-          </div>
+          <WaitMinutesField
+            id={`${ch}-preend-wait`}
+            label={`Minutes before the end (channel ${name})`}
+            value={form.preEndWaitMin}
+            onInput={(v) => update((d) => (d[ch].preEndWaitMin = v))}
+          />
         </PlayEditor>
         <PlayEditor id={`${ch}-end`} legend={PLAY_LABELS.endOfClass} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
       </div>
