@@ -25,9 +25,6 @@ class Stores {
     StorageWrapper<Shadow>& shadowStore() noexcept { return stores_->shadow_; }
     StorageWrapper<Cache>& cacheStore() noexcept { return stores_->cache_; }
 
-    // Lets go of the lock early; the Access must not be used afterwards.
-    void unlock() noexcept { lock_.unlock(); }
-
    private:
     friend class Stores;
     explicit Access(Stores& stores) : stores_(&stores), lock_(stores.mutex_) {}

@@ -134,10 +134,11 @@ TEST_F(SchedulerTest, SwitchedOffNothingRingsNothingGoesButStoresStillSave) {
     access.db().settings.schedulerEnable = false;
   }
   EXPECT_EQ(ringAt({"07:55", "08:00"}), Played{});
-  auto access = stores_.lock();
-  EXPECT_TRUE(access.db().programmes.contains(programme));
-  access.db().timetables.get("tt").name = "changed";
-  access.unlock();
+  {
+    auto access = stores_.lock();
+    EXPECT_TRUE(access.db().programmes.contains(programme));
+    access.db().timetables.get("tt").name = "changed";
+  }
 
   roundAt("2026-03-09", "08:00:01");
   EXPECT_TRUE(log_.contains("DB saved to disk"));
