@@ -71,38 +71,25 @@ function PlayEditor(props: {
       </div>
       {play.doRepeat && (
         <div class="row">
-          <div class="field">
-            <label for={`${id}-iterations`}>Number of plays</label>
-            <input
-              id={`${id}-iterations`}
-              type="number"
-              inputMode="numeric"
-              min={1}
-              max={MAX_ITERATIONS}
-              step={1}
-              value={play.iterations}
-              onInput={(e) => {
-                const v = e.currentTarget.value;
-                props.onChange((p) => (p.iterations = v));
-              }}
-            />
-          </div>
-          <div class="field">
-            <label for={`${id}-delay`}>Pause between plays (seconds)</label>
-            <input
-              id={`${id}-delay`}
-              type="number"
-              inputMode="decimal"
-              min={0}
-              max={MAX_DELAY_SEC}
-              step={0.5}
-              value={play.delaySec}
-              onInput={(e) => {
-                const v = e.currentTarget.value;
-                props.onChange((p) => (p.delaySec = v));
-              }}
-            />
-          </div>
+          <NumberField
+            id={`${id}-iterations`}
+            label="Number of plays"
+            min={1}
+            max={MAX_ITERATIONS}
+            step={1}
+            value={play.iterations}
+            onInput={(v) => props.onChange((p) => (p.iterations = v))}
+          />
+          <NumberField
+            id={`${id}-delay`}
+            label="Pause between plays (seconds)"
+            min={0}
+            max={MAX_DELAY_SEC}
+            step={0.5}
+            decimal
+            value={play.delaySec}
+            onInput={(v) => props.onChange((p) => (p.delaySec = v))}
+          />
         </div>
       )}
       <ErrorText error={testError} />
@@ -133,16 +120,26 @@ function TimeInput(props: { id: string; label: string; value: string; onInput: (
 }
 
 /** The next lesson: a 15-minute break after the last one, then 45 minutes. */
-function WaitMinutesField(props: { id: string; label: string; value: string; onInput: (v: string) => void }) {
+function NumberField(props: {
+  id: string;
+  label: string;
+  value: string;
+  min: number;
+  max: number;
+  step?: number;
+  decimal?: boolean;
+  onInput: (v: string) => void;
+}) {
   return (
     <div class="field">
       <label for={props.id}>{props.label}</label>
       <input
         id={props.id}
         type="number"
-        inputMode="numeric"
-        min={0}
-        max={MAX_WAIT_MIN}
+        inputMode={props.decimal ? 'decimal' : 'numeric'}
+        min={props.min}
+        max={props.max}
+        step={props.step}
         value={props.value}
         onInput={(e) => props.onInput(e.currentTarget.value)}
       />
@@ -237,18 +234,22 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
       </fieldset>
       <div class="plays">
         <PlayEditor id={`${ch}-prestart`} legend={PLAY_LABELS.preStart} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
-          <WaitMinutesField
+          <NumberField
             id={`${ch}-prestart-wait`}
             label={`Minutes before the start (channel ${name})`}
+            min={0}
+            max={MAX_WAIT_MIN}
             value={form.preStartWaitMin}
             onInput={(v) => update((d) => (d[ch].preStartWaitMin = v))}
           />
         </PlayEditor>
         <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
         <PlayEditor id={`${ch}-preend`} legend={PLAY_LABELS.preEnd} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
-          <WaitMinutesField
+          <NumberField
             id={`${ch}-preend-wait`}
             label={`Minutes before the end (channel ${name})`}
+            min={0}
+            max={MAX_WAIT_MIN}
             value={form.preEndWaitMin}
             onInput={(v) => update((d) => (d[ch].preEndWaitMin = v))}
           />
