@@ -25,10 +25,10 @@
 #include "domain/Clock.hpp"
 #include "foundation/Log.hpp"
 #include "foundation/Paths.hpp"
-#include "foundation/Stores.hpp"
 #include "scheduling/Scheduler.hpp"
 #include "scheduling/SoundTriggering.hpp"
 #include "scheduling/TimetableInfo.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 namespace {

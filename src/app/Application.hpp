@@ -17,11 +17,11 @@
 #include "audio/platform/FilePlayerFactory.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
-#include "foundation/Stores.hpp"
 #include "http/HttpServer.hpp"
 #include "remote/Api.hpp"
 #include "remote/CalendarSync.hpp"
 #include "scheduling/Scheduler.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 

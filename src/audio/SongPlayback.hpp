@@ -1,8 +1,8 @@
 #pragma once
 
 #include "audio/Player.hpp"
-#include "foundation/Database.hpp"
 #include "foundation/Paths.hpp"
+#include "storage/Database.hpp"
 
 #include <memory>
 #include <string>

@@ -5,8 +5,8 @@
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
-#include "foundation/Stores.hpp"
 #include "remote/Api.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 

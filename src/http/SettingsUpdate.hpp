@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/Database.hpp"
 #include "foundation/Json.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 

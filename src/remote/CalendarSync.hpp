@@ -3,8 +3,8 @@
 #include <string>
 
 #include "domain/Clock.hpp"
-#include "foundation/Stores.hpp"
 #include "remote/Api.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "foundation/StorageWrapper.hpp"
-#include "foundation/Stores.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "domain/Clock.hpp"
-#include "foundation/Cache.hpp"
-#include "foundation/Database.hpp"
+#include "storage/Cache.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 

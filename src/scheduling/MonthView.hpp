@@ -4,9 +4,9 @@
 
 #include "domain/Clock.hpp"
 #include "domain/Date.hpp"
-#include "foundation/Cache.hpp"
-#include "foundation/Database.hpp"
 #include "foundation/Json.hpp"
+#include "storage/Cache.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 

@@ -12,8 +12,8 @@
 
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
-#include "foundation/Stores.hpp"
 #include "scheduling/AutoSave.hpp"
+#include "storage/Stores.hpp"
 
 namespace veltrano {
 

@@ -2,8 +2,8 @@
 
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
-#include "foundation/Cache.hpp"
-#include "foundation/Database.hpp"
+#include "storage/Cache.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 

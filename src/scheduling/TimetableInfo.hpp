@@ -6,10 +6,10 @@
 
 #include "domain/Clock.hpp"
 #include "domain/Programme.hpp"
-#include "foundation/Cache.hpp"
-#include "foundation/Database.hpp"
 #include "foundation/Json.hpp"
 #include "scheduling/DayClassification.hpp"
+#include "storage/Cache.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 

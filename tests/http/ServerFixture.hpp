@@ -14,11 +14,11 @@
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
-#include "foundation/Stores.hpp"
 #include "http/HttpServer.hpp"
 #include "http/TestBundle.hpp"
 #include "remote/Api.hpp"
 #include "remote/ServiceStub.hpp"
+#include "storage/Stores.hpp"
 #include "support/TempDir.hpp"
 
 namespace veltrano::test {

@@ -19,9 +19,9 @@
 #include "domain/Date.hpp"
 #include "domain/TimeOfDay.hpp"
 #include "foundation/Paths.hpp"
-#include "foundation/Stores.hpp"
 #include "scheduling/DayClassification.hpp"
 #include "scheduling/Scheduler.hpp"
+#include "storage/Stores.hpp"
 #include "support/LogCapture.hpp"
 #include "support/TempDir.hpp"
 

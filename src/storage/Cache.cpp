@@ -1,4 +1,4 @@
-#include "foundation/Cache.hpp"
+#include "storage/Cache.hpp"
 
 namespace veltrano {
 

@@ -1,5 +1,5 @@
-#include "foundation/FactoryDefaults.hpp"
-#include "foundation/Stores.hpp"
+#include "storage/FactoryDefaults.hpp"
+#include "storage/Stores.hpp"
 #include "support/TempDir.hpp"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "foundation/Cache.hpp"
-#include "foundation/Database.hpp"
 #include "foundation/Shadow.hpp"
 #include "foundation/StorageWrapper.hpp"
+#include "storage/Cache.hpp"
+#include "storage/Database.hpp"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "foundation/Database.hpp"
+#include "storage/Database.hpp"
 
-#include "foundation/FactoryDefaults.hpp"
+#include "storage/FactoryDefaults.hpp"
 
 namespace veltrano {
 
