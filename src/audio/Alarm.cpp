@@ -1,5 +1,7 @@
 #include "audio/Alarm.hpp"
 
+#include <stdexcept>
+
 namespace veltrano {
 
 void Alarm::toggle(const DB& db) {
@@ -11,6 +13,26 @@ void Alarm::toggle(const DB& db) {
   }
   thread_ = songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT,
                                 db.settings.alarmDelaySec);
+}
+
+bool Alarm::setActive(const DB& db, bool active) {
+  std::lock_guard lock(mutex_);
+  if (!active) {
+    if (thread_)
+      thread_->abortPlay();
+    thread_.reset();
+    return false;
+  }
+  if (thread_ && thread_->isAlive() && !thread_->doAbort())
+    return true;
+  thread_ = songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT,
+                                db.settings.alarmDelaySec);
+  if (!thread_) {
+    throw std::runtime_error(
+        "The alarm signal cannot be played (none is chosen, or its file is missing); choose "
+        "another alarm signal under Settings");
+  }
+  return true;
 }
 
 bool Alarm::isActive() const {

@@ -15,6 +15,11 @@ class Alarm {
 
   // Caller holds the store lock (db is read for the alarm signal and its pause).
   void toggle(const DB& db);
+  // Brings the alarm into the wanted state and answers the state reached; a second press of
+  // the same kind does nothing, so two screens pressing at once cannot undo each other. An
+  // alarm whose sound was stopped from elsewhere starts again. Throws std::runtime_error when
+  // the alarm signal cannot sound. Caller holds the store lock.
+  bool setActive(const DB& db, bool active);
   bool isActive() const;
 
  private:

@@ -37,6 +37,45 @@ ClockValue readLocalTime() {
   return clockValueFromEpoch(std::chrono::floor<std::chrono::seconds>(now).count());
 }
 
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+long long daysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  long long era = (y >= 0 ? y : y - 399) / 400;
+  auto yoe = static_cast<unsigned>(y - era * 400);
+  unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+}  // namespace
+
+TimeZone localTimeZone() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  long long localSeconds =
+      daysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                    static_cast<unsigned>(local.tm_mday)) *
+          86400 +
+      local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  TimeZone zone;
+  zone.utcOffsetSec = static_cast<int>(localSeconds - static_cast<long long>(now));
+  std::array<char, 128> name{};
+  std::size_t written = std::strftime(name.data(), name.size(), "%Z", &local);
+  // Some systems name zones in a local code page; only plain ASCII is safe to send on.
+  for (std::size_t i = 0; i < written; ++i) {
+    if (name[i] >= 0x20 && name[i] < 0x7f)
+      zone.name.push_back(name[i]);
+  }
+  return zone;
+}
+
 Clock::Clock(TimeSource source)
     : source_(std::move(source)), now_(std::make_shared<const ClockValue>(source_())) {}
 

@@ -31,6 +31,14 @@ ClockValue readLocalTime();
 // Converts epoch seconds to local broken-down time.
 ClockValue clockValueFromEpoch(long long epochSeconds);
 
+// The zone the local time is in: its name as the system gives it ("CET") and its current
+// distance from UTC.
+struct TimeZone {
+  std::string name;
+  int utcOffsetSec = 0;
+};
+TimeZone localTimeZone();
+
 // The C library's form of a clock value (years since 1900, months from 0, Sunday = 0).
 std::tm toTm(const ClockValue& value) noexcept;
 

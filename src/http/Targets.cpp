@@ -4,15 +4,19 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
 
+#include "audio/Utf8Path.hpp"
 #include "audio/platform/AudioLength.hpp"
 #include "foundation/Crypto.hpp"
+#include "http/UploadHandlers.hpp"
 #include "scheduling/MonthView.hpp"
 #include "scheduling/TimetableInfo.hpp"
+#include "storage/SignalReferences.hpp"
 
 namespace veltrano {
 namespace {
@@ -60,12 +64,68 @@ void deleteUserFileIfPresent(const Paths& paths, const std::string& filename) {
   paths.removeUserFile(filename);
 }
 
-template <class Vector>
-void eraseAt(Vector& list, const std::string& id) {
-  int index = parseInteger(id, "id");
-  if (index < 0 || static_cast<std::size_t>(index) >= list.size()) {
-    throw std::out_of_range("Index out of range: " + id);
+// A delete by position that names the event it means, so a page with an outdated list can
+// never delete a neighbour.
+const char* const CALENDAR_CHANGED = "The calendar changed; reload";
+
+std::optional<std::string> optionalArgument(const QueryArguments& args, const std::string& name) {
+  auto found = args.find(name);
+  if (found == args.end())
+    return std::nullopt;
+  return found->second;
+}
+
+bool differs(const std::optional<std::string>& expected, const std::string& actual) {
+  return expected && *expected != actual;
+}
+
+bool differs(const std::optional<std::string>& expected, const Date& actual, const char* name) {
+  if (!expected)
+    return false;
+  try {
+    return Date::decode(*expected) != actual;
+  } catch (const std::exception&) {
+    throw std::invalid_argument(std::string("Invalid date for ") + name + ": " + *expected);
   }
+}
+
+bool differs(const std::optional<std::string>& expected, int actual, const char* name) {
+  return expected && parseInteger(*expected, name) != actual;
+}
+
+bool mismatches(const SingleCalendarEvent& event, const QueryArguments& args) {
+  // Every argument is checked, so a malformed one is reported whatever the others say.
+  bool timetable = differs(optionalArgument(args, "expectTimetableId"), event.timeTableId);
+  bool start = differs(optionalArgument(args, "expectStart"), event.start, "expectStart");
+  bool end = differs(optionalArgument(args, "expectEnd"), event.end, "expectEnd");
+  return timetable || start || end;
+}
+
+bool mismatches(const ReoccurringCalendarEvent& event, const QueryArguments& args) {
+  bool timetable = differs(optionalArgument(args, "expectTimetableId"), event.timeTableId);
+  bool mode =
+      differs(optionalArgument(args, "expectMode"), static_cast<int>(event.mode), "expectMode");
+  bool days = differs(optionalArgument(args, "expectDays"), event.days, "expectDays");
+  return timetable || mode || days;
+}
+
+bool expectsAny(const QueryArguments& args) {
+  for (const char* name :
+       {"expectTimetableId", "expectStart", "expectEnd", "expectMode", "expectDays"}) {
+    if (args.count(name))
+      return true;
+  }
+  return false;
+}
+
+template <class Vector>
+void eraseAt(Vector& list, const std::string& id, const QueryArguments& args) {
+  int index = parseInteger(id, "id");
+  bool inRange = index >= 0 && static_cast<std::size_t>(index) < list.size();
+  if (expectsAny(args) && (!inRange || mismatches(list[index], args)))
+    throw HttpError(409, CALENDAR_CHANGED);
+  if (!inRange)
+    throw std::out_of_range("Index out of range: " + id);
   list.erase(list.begin() + index);
 }
 
@@ -76,6 +136,8 @@ Json status(HttpContext& context) {
   out["time"] = context.clock.getTimeString();
   out["isPlaying"] = context.player.isPlaying();
   out["version"] = context.paths.getVersion();
+  TimeZone zone = localTimeZone();
+  out["timeZone"] = Json{{"name", zone.name}, {"utcOffsetSec", zone.utcOffsetSec}};
   return out;
 }
 
@@ -83,7 +145,27 @@ Json info(HttpContext& context) {
   Json out = Json::object();
   out["version"] = context.paths.getVersion();
   out["internetAccess"] = context.api.networkState() == NetworkState::OK;
+  out["maxUploadBytes"] = MAX_UPLOAD_BYTES;
   return out;
+}
+
+// The songs whose audio file is gone: a bell set to one of them stays silent.
+Json missingAudioFiles(HttpContext& context) {
+  auto access = context.stores.lock();
+  Json ids = Json::array();
+  for (const auto& [id, song] : access.db().songs) {
+    std::error_code error;
+    bool present = false;
+    try {
+      present = std::filesystem::is_regular_file(pathFromUtf8(context.songs.getSongAssetPath(song)),
+                                                 error);
+    } catch (const std::invalid_argument&) {
+      // A stored name that cannot lie in the user directory has no file either.
+    }
+    if (!present)
+      ids.push_back(id);
+  }
+  return ids;
 }
 
 Json overview(HttpContext& context) {
@@ -154,6 +236,22 @@ void deleteSignal(HttpContext& context, const std::string& id) {
   const AudioAsset* asset = db.songs.find(id);
   if (!asset)
     throw std::out_of_range("Unknown signal: " + id);
+  // Without these the alarm button or every announcement would silently play nothing.
+  if (id == db.settings.alarmSignalId) {
+    throw std::invalid_argument("\"" + asset->name +
+                                "\" is the alarm signal and cannot be deleted. Choose another "
+                                "alarm signal under Settings first.");
+  }
+  if (id == db.settings.announcementSignalId) {
+    throw std::invalid_argument("\"" + asset->name +
+                                "\" is the announcement lead-in signal and cannot be deleted. "
+                                "Choose another lead-in signal under Settings first.");
+  }
+  int released = releaseSongReferences(db, id);
+  if (released > 0) {
+    spdlog::info("Signal " + id + " deleted; " + std::to_string(released) +
+                 " bell(s) that played it now play nothing");
+  }
   if (asset->storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL) {
     deleteUserFileIfPresent(context.paths, asset->filename);
   }
@@ -284,19 +382,26 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
     return calendarInfo(context);
   if (target == "calendarDays")
     return calendarDays(context, args);
+  if (target == "missingAudioFiles")
+    return missingAudioFiles(context);
   throw std::invalid_argument("Unknown target: " + target);
 }
 
-void trigger_target(HttpContext& context, const std::string& target, const std::string& id,
-                    const QueryArguments& args) {
+std::optional<Json> trigger_target(HttpContext& context, const std::string& target,
+                                   const std::string& id, const QueryArguments& args) {
+  if (target == "alarmOn" || target == "alarmOff") {
+    auto access = context.stores.lock();
+    bool active = context.alarm.setActive(access.db(), target == "alarmOn");
+    return Json{{"alarmActive", active}};
+  }
   if (target == "deleteSignal") {
     deleteSignal(context, id);
   } else if (target == "deleteProgramme") {
     deleteProgramme(context, id);
   } else if (target == "deleteSingleEvent") {
-    eraseAt(context.stores.lock().db().settings.calendar.singleEvents, id);
+    eraseAt(context.stores.lock().db().settings.calendar.singleEvents, id, args);
   } else if (target == "deleteReoccurringEvent") {
-    eraseAt(context.stores.lock().db().settings.calendar.reoccurringEvents, id);
+    eraseAt(context.stores.lock().db().settings.calendar.reoccurringEvents, id, args);
   } else if (target == "playSignal") {
     playSignal(context, id);
   } else if (target == "deleteTimetable") {
@@ -317,6 +422,7 @@ void trigger_target(HttpContext& context, const std::string& target, const std::
   } else {
     throw std::invalid_argument("Unknown target: " + target);
   }
+  return std::nullopt;
 }
 
 void get_endpoint(HttpContext& context, Exchange& exchange) {
@@ -337,12 +443,18 @@ void trigger_endpoint(HttpContext& context, Exchange& exchange) {
   std::string target = exchange.pathParameter(1);
   std::string id = exchange.pathParameter(2);
   spdlog::debug("TRIGGER '" + target + "' with id " + id);
+  std::optional<Json> answer;
   try {
-    trigger_target(context, target, id, exchange.request().params);
+    answer = trigger_target(context, target, id, exchange.request().params);
+  } catch (const HttpError&) {
+    throw;
   } catch (const std::exception& e) {
     throw BadRequest(e.what());
   }
-  exchange.text("ok");
+  if (answer)
+    exchange.json(*answer);
+  else
+    exchange.text("ok");
 }
 
 }  // namespace veltrano

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <optional>
 #include <string>
 
 #include "foundation/Json.hpp"
@@ -19,10 +20,12 @@ using QueryArguments = httplib::Params;
 Json get_target(HttpContext& context, const std::string& target, const QueryArguments& args);
 
 // Performs the action named target on the object id ("playSignal", "deleteTimetable", ...).
-// Throws "Unknown target: <target>" for any other name. Takes the store lock itself, and
-// never holds it while downloading or reading a whole file.
-void trigger_target(HttpContext& context, const std::string& target, const std::string& id,
-                    const QueryArguments& args);
+// Throws "Unknown target: <target>" for any other name, HttpError 409 when a delete by
+// position finds another event there than the one the caller described. Takes the store lock
+// itself, and never holds it while downloading or reading a whole file. Answers the JSON to
+// send for the actions that report a state ("alarmOn", "alarmOff"); the others answer "ok".
+std::optional<Json> trigger_target(HttpContext& context, const std::string& target,
+                                   const std::string& id, const QueryArguments& args);
 
 // GET /api/get/<target>: the view as JSON, or 400 with the failure's text.
 void get_endpoint(HttpContext& context, Exchange& exchange);

@@ -125,6 +125,9 @@ void upload_file(HttpContext& context, Exchange& exchange) {
   asset.md5 = md5;
   asset.filename = filename;
   asset.lengthSec = getAudioLength(path.string());
+  // A file the player cannot decode would be offered as a bell that never sounds.
+  if (asset.lengthSec < 0)
+    throw BadRequest("Not an audio file the player can play");
   asset.storageCategory =
       programmed ? AudioAssetCategory::PROGRAMME : AudioAssetCategory::USER_SIGNAL;
 

@@ -39,9 +39,11 @@ class TargetsTest : public ServerFixture {
 };
 
 TEST_F(TargetsTest, ViewsKeepTheirMemberOrder) {
-  EXPECT_EQ(keysOf(query("status")), (std::vector<std::string>{"time", "isPlaying", "version"}));
+  EXPECT_EQ(keysOf(query("status")),
+            (std::vector<std::string>{"time", "isPlaying", "version", "timeZone"}));
   EXPECT_EQ(query("status")["time"], "10:00:00");
-  EXPECT_EQ(keysOf(query("info")), (std::vector<std::string>{"version", "internetAccess"}));
+  EXPECT_EQ(keysOf(query("info")),
+            (std::vector<std::string>{"version", "internetAccess", "maxUploadBytes"}));
 
   Json overview = query("overview");
   EXPECT_EQ(keysOf(overview),
@@ -139,6 +141,110 @@ TEST_F(TargetsTest, AlarmTogglesWhateverTheId) {
   EXPECT_FALSE(query("overview")["alarmActive"]);
   ASSERT_TRUE(stage_.waitForEvents(2));
   EXPECT_EQ(stage_.events()[1], "close " + assetPath("alarm.mp3") + " aborted");
+}
+
+TEST_F(TargetsTest, AlarmOnAndOffAnswerTheStateAndRepeatNothing) {
+  stage_.setPolls(assetPath("alarm.mp3"), FakeStage::FOREVER);
+  auto state = [&](const std::string& call) {
+    auto result = get("/api/trigger/" + call);
+    EXPECT_EQ(result->status, 200) << result->body;
+    return Json::parse(result->body)["alarmActive"].get<bool>();
+  };
+  EXPECT_FALSE(state("alarmOff/0"));
+  EXPECT_TRUE(state("alarmOn/0"));
+  EXPECT_TRUE(state("alarmOn/1"));
+  ASSERT_TRUE(stage_.waitForEvents(1));
+  EXPECT_EQ(stage_.playersMade(), 1);
+  EXPECT_FALSE(state("alarmOff/0"));
+  EXPECT_FALSE(state("alarmOff/1"));
+  EXPECT_FALSE(query("overview")["alarmActive"]);
+
+  // Silenced from elsewhere, the alarm still counts as on; a press of Start sounds it again.
+  EXPECT_TRUE(state("alarmOn/0"));
+  player_.stopAll();
+  ASSERT_TRUE(stage_.waitForEvents(4));
+  EXPECT_TRUE(state("alarmOn/0"));
+  EXPECT_EQ(stage_.playersMade(), 3);
+  EXPECT_FALSE(state("alarmOff/0"));
+
+  stores_.lock().db().settings.alarmSignalId = "NULL";
+  EXPECT_EQ(get("/api/trigger/alarmOn/0")->status, 400);
+  EXPECT_FALSE(query("overview")["alarmActive"]);
+}
+
+TEST_F(TargetsTest, SignalsTheSystemNeedsStayAndDeletedOnesLeaveExplicitSilence) {
+  EXPECT_EQ(trigger("deleteSignal/ID_alarm"),
+            "\"alarm\" is the alarm signal and cannot be deleted. Choose another alarm signal "
+            "under Settings first.");
+  EXPECT_EQ(trigger("deleteSignal/ID_intercom"),
+            "\"intercom\" is the announcement lead-in signal and cannot be deleted. Choose "
+            "another lead-in signal under Settings first.");
+  {
+    auto access = stores_.lock();
+    DB& db = access.db();
+    EXPECT_TRUE(db.songs.contains("ID_alarm") && db.songs.contains("ID_intercom"));
+    TimeTable& timetable = db.timetables.get("ID_factory_default_timetable");
+    timetable.chB.preEnd.id = "ID_melody";
+    UserPlay play;
+    play.desc.id = "ID_melody";
+    timetable.customPlays.push_back(play);
+    Programme programme;
+    programme.songId = "ID_melody";
+    db.programmes.add(programme, "p1");
+    AudioAsset gone;
+    gone.filename = "gone.wav";
+    db.songs.add(gone, "gone");
+  }
+  EXPECT_EQ(query("missingAudioFiles"), Json::parse(R"(["gone"])"));
+  EXPECT_EQ(trigger("deleteSignal/ID_melody"), "ok");
+  auto access = stores_.lock();
+  const DB& db = access.db();
+  const TimeTable& timetable = db.timetables.get("ID_factory_default_timetable");
+  for (const SignalTable* channel : {&timetable.chA, &timetable.chB}) {
+    EXPECT_EQ(channel->startOfClass.id, "NULL");
+    EXPECT_EQ(channel->endOfClass.id, "NULL");
+    EXPECT_EQ(channel->preStart.id, "ID_ping");
+  }
+  EXPECT_EQ(timetable.chB.preEnd.id, "NULL");
+  EXPECT_EQ(timetable.customPlays[0].desc.id, "NULL");
+  EXPECT_EQ(db.programmes.get("p1").songId, "NULL");
+}
+
+TEST_F(TargetsTest, CalendarDeletesNamingTheEventRefuseAnotherOne) {
+  trigger("addSingleEvent/0?timetableId=feb&startDate=2026-02-16&endDate=2026-02-20");
+  trigger("addSingleEvent/0?timetableId=mar&startDate=2026-03-01&endDate=2026-03-01");
+  trigger("addReoccurringEvent/0?timetableId=fri&mode=3&days=16");
+  struct Case {
+    const char* call;
+    int status;
+  };
+  std::vector<Case> refused{
+      {"deleteSingleEvent/1?expectTimetableId=mar", 409},
+      {"deleteSingleEvent/0?expectStart=2026-02-16&expectEnd=2026-02-20", 409},
+      {"deleteSingleEvent/0?expectTimetableId=mar&expectEnd=2026-03-02", 409},
+      {"deleteSingleEvent/2?expectTimetableId=feb", 409},
+      {"deleteSingleEvent/0?expectStart=March", 400},
+      {"deleteReoccurringEvent/0?expectMode=1", 409},
+      {"deleteReoccurringEvent/0?expectTimetableId=fri&expectDays=31", 409},
+      {"deleteReoccurringEvent/0?expectDays=x", 400},
+  };
+  for (const auto& c : refused) {
+    auto result = get(std::string("/api/trigger/") + c.call);
+    EXPECT_EQ(result->status, c.status) << c.call;
+    if (c.status == 409) {
+      EXPECT_EQ(result->body, "The calendar changed; reload") << c.call;
+    }
+  }
+  EXPECT_EQ(query("calendarInfo")["singleEvents"].size(), 2u);
+  EXPECT_EQ(query("calendarInfo")["reoccurringEvents"].size(), 1u);
+
+  EXPECT_EQ(trigger("deleteSingleEvent/1?expectTimetableId=feb&expectStart=2026-02-16&"
+                    "expectEnd=2026-02-20"),
+            "ok");
+  EXPECT_EQ(query("calendarInfo")["singleEvents"][0]["timeTableId"], "mar");
+  EXPECT_EQ(trigger("deleteReoccurringEvent/0?expectTimetableId=fri&expectMode=3&expectDays=16"),
+            "ok");
+  EXPECT_EQ(query("calendarInfo")["reoccurringEvents"].size(), 0u);
 }
 
 TEST_F(TargetsTest, CalendarEventsAreAddedInFrontAndDeletedByIndex) {

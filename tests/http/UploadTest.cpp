@@ -71,6 +71,7 @@ TEST_F(UploadTest, SameSignalTwiceIsRefusedButMayBeAProgrammedSong) {
 }
 
 TEST_F(UploadTest, RefusedUploadsLeaveNothingBehind) {
+  const char* const NOT_AUDIO = "Not an audio file the player can play";
   struct Case {
     httplib::MultipartFormDataItems items;
     const char* answer;
@@ -90,6 +91,10 @@ TEST_F(UploadTest, RefusedUploadsLeaveNothingBehind) {
       {programmed("2026-02-30", "10:00"), "Invalid date: 2026-02-30"},
       {programmed("2026-03-10", "24:00"), "Invalid time: 24:00"},
       {programmed("2026-03-10", nullptr), "Missing form field: time"},
+      {file("bell.mp3", "This is a text file, not a sound."), NOT_AUDIO},
+      {file("bell.wav", std::string(4096, '\x5a')), NOT_AUDIO},
+      {file("bell.mp4", wave_), NOT_AUDIO},
+      {file("wave.mp3", wave_), NOT_AUDIO},
   };
   std::size_t songsBefore = stores_.lock().db().songs.size();
   for (const auto& c : cases) {

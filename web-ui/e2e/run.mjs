@@ -15,6 +15,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { createRequire } from 'node:module';
+import { safetyTests } from './safety.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -515,6 +516,8 @@ async function main() {
     const problems = await screenshotAll(page, 'settings');
     check(problems.length === 0, problems.join('\n'));
   });
+
+  await safetyTests({ test, browser, context, page, base, api, check, waitFor, tmp, screenshotAll });
 
   await test('time to first render of the home page', async () => {
     const fresh = await context.newPage();

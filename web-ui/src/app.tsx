@@ -1,5 +1,6 @@
 import type { ComponentChildren } from 'preact';
 import { useEffect } from 'preact/hooks';
+import { Banners } from './components/Banners';
 import { Link } from './components/ui';
 import { logout, onNoAuth } from './lib/api';
 import { AFTER_LOGIN, navigate, useLocation } from './lib/router';
@@ -9,6 +10,7 @@ import { LoginPage } from './pages/Login';
 import { SettingsPage } from './pages/Settings';
 import { SignalsPage } from './pages/Signals';
 import { TimetableEditor } from './pages/TimetableEditor';
+import { TimetablePrint } from './pages/TimetablePrint';
 import { TimetablesPage } from './pages/Timetables';
 import { WelcomePage } from './pages/Welcome';
 
@@ -62,6 +64,7 @@ function Shell(props: { path: string; children: ComponentChildren }) {
           </ul>
         </nav>
       </header>
+      <Banners />
       <main id="main">{props.children}</main>
     </>
   );
@@ -95,9 +98,11 @@ export function App() {
 
   let page;
   const editor = /^\/timetables\/([^/]+)$/.exec(path);
+  const printable = /^\/timetables\/([^/]+)\/print$/.exec(path);
   if (path === '/') page = <HomePage />;
   else if (path === '/timetables') page = <TimetablesPage />;
   else if (editor) page = <TimetableEditor id={decodeURIComponent(editor[1])} />;
+  else if (printable) page = <TimetablePrint id={decodeURIComponent(printable[1])} />;
   else if (path === '/calendar') page = <CalendarPage />;
   else if (path === '/signals') page = <SignalsPage />;
   else if (path === '/settings') page = <SettingsPage />;

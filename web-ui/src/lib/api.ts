@@ -91,6 +91,15 @@ export async function trigger(target: string, id: string | number, params?: Reco
   if (text !== 'ok') throw new ApiError(`The player answered "${text.slice(0, 200)}" instead of "ok".`, response.status);
 }
 
+/** Switches the alarm on or off (nothing happens when it already is so); answers the state reached. */
+export async function setAlarm(on: boolean): Promise<boolean> {
+  const answer = await json<{ alarmActive: boolean }>(`/api/trigger/${on ? 'alarmOn' : 'alarmOff'}/0`);
+  return answer.alarmActive;
+}
+
+/** The answer to a delete whose list was out of date: nothing was deleted. */
+export const CALENDAR_CHANGED = 'The calendar changed; reload';
+
 export const getDb = () => json<Record<string, unknown>>('/db');
 export const getTimetables = () => json<TimeTableEntry[]>('/db/timetables');
 export const createTimetable = (tt: TimeTable) => json<string>('/db/timetables/create', postJson(tt));

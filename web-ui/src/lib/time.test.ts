@@ -20,6 +20,10 @@ describe('time texts', () => {
       ['', null],
       ['08:00:00:00', null],
       ['123:00', null],
+      ['0830', '08:30'],
+      ['745', '07:45'],
+      ['083015', '08:30:15'],
+      ['2460', null],
     ];
     for (const [input, expected] of cases) {
       const r = normalizeTime(input);

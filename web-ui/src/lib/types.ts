@@ -57,6 +57,21 @@ export interface Status {
   time: string;
   isPlaying: boolean;
   version: string;
+  /** The player's time zone; absent from older players. */
+  timeZone?: { name: string; utcOffsetSec: number };
+  /** Set while a store cannot be written; absent from players that do not report it. */
+  saveError?: { store: string; reason: string; since: string } | null;
+}
+
+/** One sound of the day's log, where the player keeps one. */
+export interface HistoryEntry {
+  due?: string | null;
+  started?: string | null;
+  source?: string;
+  signalId?: string;
+  name?: string;
+  outcome: 'started' | 'failed';
+  reason?: string;
 }
 
 export interface DayInfo {
@@ -72,6 +87,12 @@ export interface MonthView {
   month: number;
   defaultTimetableId: string;
   days: DayInfo[];
+}
+
+export interface Info {
+  version: string;
+  internetAccess: boolean;
+  maxUploadBytes?: number;
 }
 
 export interface Overview {

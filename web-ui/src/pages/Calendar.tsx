@@ -1,6 +1,9 @@
 import { useState } from 'preact/hooks';
 import { ErrorText, Loading, Outcome, Page } from '../components/ui';
-import { getTarget, trigger, updateSettings } from '../lib/api';
+import { ApiError, CALENDAR_CHANGED, getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
+import { bellsOfDay } from '../lib/bells';
+import { dateOfCell, whyThisTimetable } from '../lib/dayView';
+import { notifyChanged, useChanged } from '../lib/playerState';
 import {
   bitsFromDays,
   describeDays,
@@ -16,8 +19,8 @@ import {
   WORKDAY_MODES,
 } from '../lib/calendar';
 import { useAction, useLoad } from '../lib/hooks';
-import { checkPeriod, dateText } from '../lib/time';
-import type { CalendarInfo, MonthView, NamedId, TypeOfDay } from '../lib/types';
+import { checkPeriod, dateText, formatTime } from '../lib/time';
+import type { AudioAsset, CalendarInfo, DayInfo, MonthView, NamedId, RecurringEvent, Settings, SingleEvent, TypeOfDay } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 function TimetableChoice(props: { id: string; value: string; timetables: NamedId[]; onChange: (v: string) => void }) {
@@ -36,11 +39,78 @@ function TimetableChoice(props: { id: string; value: string; timetables: NamedId
   );
 }
 
-function Month(props: { offset: number; setOffset: (n: number) => void; timetables: NamedId[]; version: number }) {
+const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
+
+/** The bells of one day, with the timetable and the rule that chose it. */
+function DayDetails(props: { date: string; label: string; day: DayInfo; info: CalendarInfo; settings?: Settings; onClose: () => void }) {
+  const { day, info } = props;
+  const timetables = useLoad(getTimetables, [day.id]);
+  const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const timetable = timetables.data?.find((t) => t.id === day.id);
+  const bells = timetable ? bellsOfDay(timetable) : [];
+  const signalName = (id: string) => signals.data?.find((s) => s.id === id)?.name ?? `missing signal (${id})`;
+  const off = props.settings?.schedulerEnable === false;
+  return (
+    <section class="day-view" aria-labelledby="day-view-title">
+      <div class="month-head">
+        <h3 id="day-view-title">{props.label}</h3>
+        <button type="button" onClick={props.onClose}>
+          Close the day
+        </button>
+      </div>
+      <dl class="facts">
+        <dt>Type of day</dt>
+        <dd>{typeOfDayLabel(day.typeOfDay)}</dd>
+        <dt>Timetable</dt>
+        <dd>
+          <strong>{timetableName(day.id, info.timetables)}</strong>
+          <br />
+          <span class="muted">{whyThisTimetable(props.date, day, info, props.settings?.dailyPreferences?.selectedTimetableId)}</span>
+        </dd>
+      </dl>
+      {off && <p class="msg msg-warn">Bells are switched off: nothing rings on this day unless they are switched on again.</p>}
+      <ErrorText error={timetables.error ?? signals.error} />
+      {day.id === NULL_ID ? (
+        <p>No bells on this day.</p>
+      ) : !timetables.data ? (
+        <Loading what="the bells" />
+      ) : !timetable ? (
+        <p class="msg msg-error">The timetable of this day no longer exists: no bells ring.</p>
+      ) : bells.length === 0 ? (
+        <p>The timetable "{timetable.name}" rings no bells.</p>
+      ) : (
+        <table class="data day-bells">
+          <caption class="visually-hidden">Bells on {props.label}</caption>
+          <thead>
+            <tr>
+              <th scope="col">Time</th>
+              <th scope="col">Bell</th>
+              <th scope="col">Signal</th>
+            </tr>
+          </thead>
+          <tbody>
+            {bells.map((b, i) => (
+              <tr key={i}>
+                <th scope="row">{at(b.seconds)}</th>
+                <td>{b.what}</td>
+                <td>{signalName(b.signalId)}</td>
+              </tr>
+            ))}
+          </tbody>
+        </table>
+      )}
+    </section>
+  );
+}
+
+function Month(props: { offset: number; setOffset: (n: number) => void; info: CalendarInfo; settings?: Settings; version: number }) {
   const view = useLoad(() => getTarget<MonthView>('calendarDays', { offset: props.offset }), [props.offset, props.version]);
+  const [selected, setSelected] = useState<number>();
   const v = view.data;
+  const bellsOff = props.settings?.schedulerEnable === false;
   const weeks: MonthView['days'][] = [];
   if (v) for (let i = 0; i < v.days.length; i += 7) weeks.push(v.days.slice(i, i + 7));
+  const timetables = props.info.timetables;
   const title = v ? `${MONTHS[v.month - 1]} ${v.year}` : 'Month';
   const used = new Set(v?.days.filter((d) => d.isGivenMonth).map((d) => d.id) ?? []);
   const monthNumber = (d: MonthView['days'][number], index: number) => {
@@ -68,11 +138,16 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
         </p>
       )}
       <ErrorText error={view.error} />
+      {bellsOff && (
+        <p class="msg msg-warn" role="status">
+          Bells are switched off: none of these days rings until they are switched on again. The month shows what would ring.
+        </p>
+      )}
       {!v ? (
         <Loading what="the month" />
       ) : (
         <>
-          <table class="month" aria-labelledby="month-title">
+          <table class={`month ${bellsOff ? 'bells-off' : ''}`} aria-labelledby="month-title">
             <thead>
               <tr>
                 {WEEKDAYS_SHORT.map((d, i) => (
@@ -87,8 +162,8 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
                 <tr key={w}>
                   {week.map((d, i) => {
                     const type = TYPE_OF_DAY[d.typeOfDay as TypeOfDay];
-                    const colour = timetableColour(d.id, props.timetables);
-                    const name = timetableName(d.id, props.timetables);
+                    const colour = timetableColour(d.id, timetables);
+                    const name = timetableName(d.id, timetables);
                     const label = `${WEEKDAYS[i]} ${d.day} ${MONTHS[monthNumber(d, w * 7 + i) - 1]}: ${typeOfDayLabel(d.typeOfDay)}, ${name}${d.isToday ? ', today' : ''}`;
                     return (
                       <td
@@ -99,13 +174,20 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
                         data-timetable={d.id}
                         data-type={d.typeOfDay}
                       >
-                        <span class="visually-hidden">{label}</span>
-                        <span aria-hidden="true" class="day-no">
-                          {d.day}
-                        </span>
-                        <span aria-hidden="true" class="tt-bar" style={colour ? { background: colour } : undefined}>
-                          {colour ? '' : '×'}
-                        </span>
+                        <button
+                          type="button"
+                          class="day-button"
+                          aria-pressed={selected === w * 7 + i}
+                          onClick={() => setSelected(selected === w * 7 + i ? undefined : w * 7 + i)}
+                        >
+                          <span class="visually-hidden">{label}</span>
+                          <span aria-hidden="true" class="day-no">
+                            {d.day}
+                          </span>
+                          <span aria-hidden="true" class="tt-bar" style={colour ? { background: colour } : undefined}>
+                            {colour ? '' : '×'}
+                          </span>
+                        </button>
                       </td>
                     );
                   })}
@@ -113,6 +195,17 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
               ))}
             </tbody>
           </table>
+          {selected !== undefined && v.days[selected] && (
+            <DayDetails
+              date={dateOfCell(v, selected)}
+              label={`${WEEKDAYS[selected % 7]} ${dateOfCell(v, selected)}`}
+              day={v.days[selected]}
+              info={props.info}
+              settings={props.settings}
+              onClose={() => setSelected(undefined)}
+            />
+          )}
+          <p class="muted small">Choose a day to see its bells.</p>
           <div class="legend" aria-label="Legend">
             <h3 class="small-heading">Types of day</h3>
             <ul>
@@ -124,11 +217,11 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
             </ul>
             <h3 class="small-heading">Timetables (bar under the day)</h3>
             <ul>
-              {props.timetables
+              {timetables
                 .filter((t) => used.has(t.id))
                 .map((t) => (
                   <li key={t.id}>
-                    <span class="swatch bar" style={{ background: timetableColour(t.id, props.timetables) }} aria-hidden="true" /> {t.name}
+                    <span class="swatch bar" style={{ background: timetableColour(t.id, timetables) }} aria-hidden="true" /> {t.name}
                   </li>
                 ))}
               <li>
@@ -143,6 +236,24 @@ function Month(props: { offset: number; setOffset: (n: number) => void; timetabl
       )}
     </section>
   );
+}
+
+/**
+ * Deletes an event by its place in the list, naming the event meant. When the list changed on
+ * another screen, nothing is deleted: the list is reloaded and the user is told.
+ */
+async function deleteNamed(remove: () => Promise<void>, reload: () => Promise<void>): Promise<void> {
+  try {
+    await remove();
+  } catch (e) {
+    if (e instanceof ApiError && e.status === 409) {
+      await reload();
+      throw new Error(`${CALENDAR_CHANGED}: it was changed on another screen, so nothing was deleted. The list is now up to date; check it and try again.`);
+    }
+    throw e;
+  }
+  await reload();
+  notifyChanged();
 }
 
 function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<void> }) {
@@ -252,10 +363,17 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
       return 'The event is added.';
     });
   };
-  const remove = (index: number) =>
+  const remove = (index: number, ev: SingleEvent) =>
     action.run(async () => {
-      await trigger('deleteSingleEvent', index);
-      await props.onChanged();
+      await deleteNamed(
+        () =>
+          trigger('deleteSingleEvent', index, {
+            expectTimetableId: ev.timeTableId,
+            expectStart: dateText(ev.start),
+            expectEnd: dateText(ev.end),
+          }),
+        props.onChanged,
+      );
       return 'The event is deleted.';
     });
   return (
@@ -273,7 +391,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
             return (
               <li key={`${i}-${s}-${e2}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i)} aria-label={`Delete event ${text}`}>
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i, ev)} aria-label={`Delete event ${text}`}>
                   Delete
                 </button>
               </li>
@@ -326,10 +444,12 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
       return 'The weekly event is added.';
     });
   };
-  const remove = (index: number) =>
+  const remove = (index: number, ev: RecurringEvent) =>
     action.run(async () => {
-      await trigger('deleteReoccurringEvent', index);
-      await props.onChanged();
+      await deleteNamed(
+        () => trigger('deleteReoccurringEvent', index, { expectTimetableId: ev.timeTableId, expectMode: ev.mode, expectDays: ev.days }),
+        props.onChanged,
+      );
       return 'The weekly event is deleted.';
     });
   return (
@@ -345,7 +465,7 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
             return (
               <li key={`${i}-${ev.days}-${ev.mode}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i)} aria-label={`Delete weekly event ${text}`}>
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i, ev)} aria-label={`Delete weekly event ${text}`}>
                   Delete
                 </button>
               </li>
@@ -396,10 +516,12 @@ export function CalendarPage() {
   const [offset, setOffset] = useState(0);
   const [version, setVersion] = useState(0);
   const info = useLoad(() => getTarget<CalendarInfo>('calendarInfo'));
+  const settings = useLoad(() => getTarget<Settings>('settings'));
   const changed = async () => {
     await info.reload();
     setVersion((v) => v + 1);
   };
+  useChanged(() => void settings.reload());
   return (
     <Page title="Calendar">
       <ErrorText error={info.error} />
@@ -407,7 +529,7 @@ export function CalendarPage() {
         <Loading what="the calendar" />
       ) : (
         <>
-          <Month offset={offset} setOffset={setOffset} timetables={info.data.timetables} version={version} />
+          <Month offset={offset} setOffset={setOffset} info={info.data} settings={settings.data} version={version} />
           <WeekAndRegion info={info.data} onChanged={changed} />
           <SingleEvents info={info.data} onChanged={changed} />
           <RecurringEvents info={info.data} onChanged={changed} />

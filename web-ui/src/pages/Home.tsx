@@ -1,10 +1,12 @@
 import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
-import { getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
+import { getTarget, getTimetables, setAlarm, updateSettings } from '../lib/api';
 import { bellsAfter } from '../lib/bells';
 import { MONTHS, timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
 import { formatTime, parseDate } from '../lib/time';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
+import { notifyChanged, useChanged } from '../lib/playerState';
+import { clockDrift, zoneText } from '../lib/playerClock';
 import type { AudioAsset, Overview, Settings, Status, TimeTable, TimetableInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
@@ -48,11 +50,15 @@ function useStatus(): { status?: Status; error?: string } {
   return { status, error };
 }
 
-function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioAsset[] }) {
+function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioAsset[]; missing: string[] }) {
   if (!props.timetable || !props.now) return null;
   const next = bellsAfter(props.timetable, props.now);
   if (next.length === 0) return <>No more bells today.</>;
-  const name = (id: string) => props.signals.find((s) => s.id === id)?.name ?? id;
+  const name = (id: string) => {
+    const signal = props.signals.find((s) => s.id === id);
+    if (!signal) return 'a deleted signal: it will not ring';
+    return props.missing.includes(id) ? `${signal.name}: its file is missing, it will not ring` : signal.name;
+  };
   const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
   return (
     <>
@@ -64,12 +70,19 @@ function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioA
 
 function Clock(props: { status?: Status; error?: string }) {
   const { status, error } = props;
+  const drift = status ? clockDrift(status, new Date()) : undefined;
   return (
     <div class="card clock-card">
-      <h2 class="visually-hidden">Player clock</h2>
+      <h2 class="small-heading">The player's clock</h2>
       <p class="clock" aria-label="Time on the player">
         <time>{status?.time ?? '--:--:--'}</time>
       </p>
+      {status?.timeZone && <p class="muted small">Time zone of the player: {zoneText(status.timeZone)}</p>}
+      {drift !== undefined && (
+        <p class="msg msg-warn small" role="status">
+          This device's clock differs from the player's by {drift}. Bells follow the player's clock.
+        </p>
+      )}
       <p aria-live="polite" class={status?.isPlaying ? 'playing' : 'muted'}>
         {status ? (status.isPlaying ? '♪ Playing a sound now' : 'Silent') : ''}
       </p>
@@ -80,11 +93,14 @@ function Clock(props: { status?: Status; error?: string }) {
 
 function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> }) {
   const action = useAction();
+  // Says which state is wanted, so that two screens pressing at once cannot undo each other.
   const toggle = () => {
-    if (!props.active && !window.confirm('Start the alarm? It rings again and again until you stop it here.')) return;
+    const start = !props.active;
+    if (start && !window.confirm('Start the alarm? It rings again and again until you stop it here.')) return;
     void action.run(async () => {
-      await trigger('toggleAlarm', 0);
+      await setAlarm(start);
       await props.onChanged();
+      notifyChanged();
     });
   };
   return (
@@ -112,11 +128,16 @@ export function HomePage() {
   const { status, error: statusError } = useStatus();
   const timetables = useLoad(getTimetables, [overview.data?.activeTimetableInfo.id]);
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const settings = useLoad(() => getTarget<Settings>('settings'));
   const action = useAction();
   useInterval(() => {
     void overview.reload();
   }, 10000);
+  useChanged(() => {
+    void overview.reload();
+    void settings.reload();
+  });
 
   const refresh = async () => {
     await Promise.all([overview.reload(), settings.reload()]);
@@ -129,6 +150,7 @@ export function HomePage() {
       .run(async () => {
         await updateSettings(changes);
         await refresh();
+        notifyChanged();
         return text;
       })
       .finally(() => setPending({}));
@@ -146,12 +168,6 @@ export function HomePage() {
         <p class="msg msg-warn" role="status">
           The dashboard has no password: anyone on the school network can change the bells.{' '}
           <Link href="/settings#password">Set a password</Link>.
-        </p>
-      ) : null}
-      {info?.source === 'DISABLED' ? (
-        <p class="msg msg-warn" role="status">
-          <strong>Automatic bells are off.</strong> No timetable bell or programme rings until you switch them on again under
-          "Bells".
         </p>
       ) : null}
       {info && info.id !== NULL_ID && o && !o.timetables.some((t) => t.id === info.id) ? (
@@ -184,7 +200,7 @@ export function HomePage() {
                 <span class="muted">{whyText(info)}</span>
               </dd>
               <dt>Next bell</dt>
-              <dd>{active ? <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} /> : 'None today.'}</dd>
+              <dd>{active ? <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} missing={missing.data ?? []} /> : 'None today.'}</dd>
               <dt>Next programme</dt>
               <dd>{info.programmeToday ?? 'Nothing more is programmed for today.'}</dd>
             </dl>
@@ -205,6 +221,15 @@ export function HomePage() {
                   disabled={action.busy}
                   onChange={(e) => {
                     const on = e.currentTarget.checked;
+                    if (
+                      !on &&
+                      !window.confirm(
+                        'Switch off the automatic bells? From now on no timetable bell and no programme rings, today and on every following day, until someone switches them on again here.',
+                      )
+                    ) {
+                      e.currentTarget.checked = true;
+                      return;
+                    }
                     setPending({ enable: on });
                     void change({ schedulerEnable: on }, on ? 'Automatic bells are on.' : 'Automatic bells are off.');
                   }}

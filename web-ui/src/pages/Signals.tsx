@@ -1,28 +1,42 @@
 import { useRef, useState } from 'preact/hooks';
 import { ErrorText, Loading, Outcome, Page, ProgressBar } from '../components/ui';
 import { getDb, getTarget, signalFileUrl, trigger, upload } from '../lib/api';
+import { notifyChanged } from '../lib/playerState';
 import { useAction, useLoad } from '../lib/hooks';
 import { checkPeriod, dateText, isPast, normalizeTime } from '../lib/time';
-import { PLAY_KEYS } from '../lib/timetable';
-import { checkUploadFile, extensionOf, formatLength, UPLOAD_ACCEPT } from '../lib/upload';
-import type { AudioAsset, ProgrammeInfo, Status, TimeTable } from '../lib/types';
+import { PLAY_KEYS, PLAY_LABELS } from '../lib/timetable';
+import { checkUploadFile, extensionOf, formatLength, formatSize, MAX_UPLOAD_BYTES, UPLOAD_ACCEPT } from '../lib/upload';
+import type { AudioAsset, Info, ProgrammeInfo, Status, TimeTable } from '../lib/types';
 import { AssetCategory } from '../lib/types';
 
-/** Where a signal is in use, so that deleting it does not silently mute a bell. */
-async function usesOf(id: string): Promise<string[]> {
+/**
+ * Where a signal is in use, so that deleting it does not silently mute a bell: `protectedBy`
+ * names the setting that keeps it (the player refuses to delete it), `uses` the bells that
+ * fall silent.
+ */
+async function usesOf(id: string): Promise<{ protectedBy?: string; uses: string[] }> {
   const db = (await getDb()) as {
     settings?: { alarmSignalId?: string; announcementSignalId?: string };
     timetables?: Record<string, TimeTable>;
+    programmes?: Record<string, { songId?: string; date?: unknown; time?: unknown }>;
   };
+  if (db.settings?.alarmSignalId === id) return { protectedBy: 'the alarm signal', uses: [] };
+  if (db.settings?.announcementSignalId === id) return { protectedBy: 'the announcement lead-in signal', uses: [] };
   const uses: string[] = [];
-  if (db.settings?.alarmSignalId === id) uses.push('the alarm');
-  if (db.settings?.announcementSignalId === id) uses.push('the announcement lead-in');
   for (const tt of Object.values(db.timetables ?? {})) {
-    const inChannels = (['chA', 'chB'] as const).some((ch) => PLAY_KEYS.some((k) => tt[ch]?.[k]?.id === id));
-    const inCustom = (tt.customPlays ?? []).some((p) => p.desc?.id === id);
-    if (inChannels || inCustom) uses.push(`the timetable "${tt.name}"`);
+    for (const ch of ['chA', 'chB'] as const) {
+      for (const k of PLAY_KEYS) {
+        if (tt[ch]?.[k]?.id === id) uses.push(`timetable "${tt.name}", channel ${ch === 'chA' ? 'A' : 'B'}: ${PLAY_LABELS[k].toLowerCase()}`);
+      }
+    }
+    (tt.customPlays ?? []).forEach((p, i) => {
+      if (p.desc?.id === id) uses.push(`timetable "${tt.name}": custom play ${i + 1}`);
+    });
   }
-  return uses;
+  for (const p of Object.values(db.programmes ?? {})) {
+    if (p.songId === id) uses.push(`the programme on ${dateText(p.date)} ${String(p.time ?? '')}`);
+  }
+  return { uses };
 }
 
 /** Refuses a play time that has already passed on the player's clock: it would never ring. */
@@ -38,7 +52,7 @@ function downloadName(a: { name: string; filename: string }) {
   return ext ? `${a.name}.${ext}` : a.name;
 }
 
-function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<void>; today: string }) {
+function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<void>; today: string; maxBytes: number }) {
   const fileInput = useRef<HTMLInputElement>(null);
   const [progress, setProgress] = useState<number>();
   const [name, setName] = useState('');
@@ -52,7 +66,7 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
     e.preventDefault();
     action.clear();
     const file = fileInput.current?.files?.[0];
-    const fileProblem = checkUploadFile(file);
+    const fileProblem = checkUploadFile(file, props.maxBytes);
     const form = new FormData();
     if (props.kind === 'song') {
       const t = normalizeTime(time);
@@ -106,13 +120,27 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
           </div>
           <div class="field">
             <label for={`${p}-time`}>Time</label>
-            <input id={`${p}-time`} type="text" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
+            <input id={`${p}-time`} type="text" inputMode="numeric" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
           </div>
         </div>
       )}
       <div class="field">
         <label for={`${p}-file`}>Audio file (MP3 or WAV)</label>
-        <input id={`${p}-file`} ref={fileInput} type="file" accept={UPLOAD_ACCEPT} />
+        <input
+          id={`${p}-file`}
+          ref={fileInput}
+          type="file"
+          accept={UPLOAD_ACCEPT}
+          aria-describedby={`${p}-limit`}
+          onChange={() => {
+            // Refused at once, not after minutes of uploading.
+            const file = fileInput.current?.files?.[0];
+            setProblem(file ? checkUploadFile(file, props.maxBytes) : undefined);
+          }}
+        />
+        <small id={`${p}-limit`} class="muted">
+          MP3 or WAV, up to {formatSize(props.maxBytes)}.
+        </small>
       </div>
       <ErrorText error={problem} />
       {progress !== undefined && <ProgressBar fraction={progress} label="Upload progress" />}
@@ -130,12 +158,18 @@ function SignalRow(props: { s: AudioAsset; onChanged: () => Promise<void> }) {
   const builtIn = s.storageCategory === AssetCategory.BUILT_IN_SIGNAL;
   const remove = () =>
     action.run(async () => {
-      const uses = await usesOf(s.id);
-      const warning = uses.length ? `\n\nIt is used by ${uses.join(', ')}; those will be silent.` : '';
+      const { protectedBy, uses } = await usesOf(s.id);
+      if (protectedBy) {
+        throw new Error(`"${s.name}" is ${protectedBy} and cannot be deleted. Choose another one under Settings first.`);
+      }
+      const warning = uses.length
+        ? `\n\nIt is used by:\n${uses.map((u) => `• ${u}`).join('\n')}\n\nThese will be set to no signal and stay silent until you choose another signal.`
+        : '';
       const restore = builtIn ? '\n\nBuilt-in signals come back when the player restarts.' : '';
       if (!window.confirm(`Delete the signal "${s.name}"?${warning}${restore}`)) return;
       await trigger('deleteSignal', s.id);
       await props.onChanged();
+      notifyChanged();
     });
   return (
     <tr>
@@ -234,7 +268,7 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
           </div>
           <div class="field">
             <label for="ann-time">Time</label>
-            <input id="ann-time" type="text" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
+            <input id="ann-time" type="text" inputMode="numeric" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
           </div>
         </div>
         <ErrorText error={problem} />
@@ -315,6 +349,8 @@ function Programmes(props: { info: ProgrammeInfo | undefined; now?: string; erro
 
 export function SignalsPage() {
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const info = useLoad(() => getTarget<Info>('info'));
+  const maxBytes = info.data?.maxUploadBytes ?? MAX_UPLOAD_BYTES;
   const programmes = useLoad(() => getTarget<ProgrammeInfo>('programmeInfo'));
   const status = useLoad(() => getTarget<Status>('status'), [programmes.data]);
   const today = programmes.data?.date ?? new Date().toISOString().slice(0, 10);
@@ -346,14 +382,14 @@ export function SignalsPage() {
             </table>
           </div>
         )}
-        <UploadForm kind="signal" today={today} onUploaded={signals.reload} />
+        <UploadForm kind="signal" today={today} onUploaded={signals.reload} maxBytes={maxBytes} />
       </section>
       <Programmes info={programmes.data} now={status.data?.time} error={programmes.error} onChanged={programmes.reload} />
       <section class="card" aria-labelledby="song-title">
         <h2 id="song-title" class="visually-hidden">
           Programme a song
         </h2>
-        <UploadForm kind="song" today={today} onUploaded={programmes.reload} />
+        <UploadForm kind="song" today={today} onUploaded={programmes.reload} maxBytes={maxBytes} />
       </section>
       <Announcements onChanged={programmes.reload} today={today} />
     </Page>

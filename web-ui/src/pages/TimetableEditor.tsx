@@ -106,7 +106,7 @@ function TimeInput(props: { id: string; label: string; value: string; onInput: (
       <input
         id={props.id}
         type="text"
-        inputMode="text"
+        inputMode="numeric"
         autoComplete="off"
         placeholder="08:00"
         size={8}
@@ -166,7 +166,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
     <div class="channel">
       <fieldset>
         <legend>Lessons</legend>
-        <p class="muted small">Times as HH:MM, or HH:MM:SS to the second.</p>
+        <p class="muted small">Times as HH:MM, or HH:MM:SS to the second; digits alone work too (0800).</p>
         {form.lessons.length > 0 && (
           <div class="lesson-head" aria-hidden="true">
             <span />
@@ -206,7 +206,12 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                   type="button"
                   class="small-button danger"
                   aria-label={`Remove lesson ${i + 1}`}
-                  onClick={() => update((d) => d[ch].lessons.splice(i, 1))}
+                  onClick={() => {
+                    // A lesson with times carries bells: removing it by a stray tap must be confirmed.
+                    const times = [l.start.trim(), l.end.trim()].filter(Boolean).join(' – ');
+                    if (times && !window.confirm(`Remove lesson ${i + 1} (${times})? Its bells will not ring.`)) return;
+                    update((d) => d[ch].lessons.splice(i, 1));
+                  }}
                 >
                   <span aria-hidden="true" class="x">
                     ✕
@@ -407,7 +412,15 @@ export function TimetableEditor(props: { id: string }) {
     );
   }
   return (
-    <Page title={title} actions={<Link href="/timetables">← All timetables</Link>}>
+    <Page
+      title={title}
+      actions={
+        <div class="buttons">
+          <Link href={`/timetables/${encodeURIComponent(props.id)}/print`}>Printable bells</Link>
+          <Link href="/timetables">← All timetables</Link>
+        </div>
+      }
+    >
       <ErrorText error={timetables.error} />
       <ErrorText error={signals.error} />
       {!form || !signals.data ? (

@@ -3,8 +3,29 @@ import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { createTimetable, getTarget, getTimetables, trigger, updateSettings, updateTimetable } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import { navigate } from '../lib/router';
-import { defaultTimetable, withoutId } from '../lib/timetable';
-import type { CalendarInfo, Settings, TimeTableEntry } from '../lib/types';
+import { defaultTimetable, PLAY_KEYS, PLAY_LABELS, withoutId } from '../lib/timetable';
+import type { AudioAsset, CalendarInfo, Settings, TimeTableEntry } from '../lib/types';
+import { NULL_ID } from '../lib/types';
+
+/** The bells of channel A and the custom plays whose sound is gone: they ring nothing. */
+function silentBells(t: TimeTableEntry, signals: AudioAsset[], missingFiles: string[]): string[] {
+  const problem = (id: string | undefined) => {
+    if (!id || id === NULL_ID) return undefined;
+    const signal = signals.find((s) => s.id === id);
+    if (!signal) return 'its signal was deleted';
+    return missingFiles.includes(id) ? `the file of "${signal.name}" is missing` : undefined;
+  };
+  const found: string[] = [];
+  for (const key of PLAY_KEYS) {
+    const why = problem(t.chA?.[key]?.id);
+    if (why) found.push(`${PLAY_LABELS[key]}: ${why}`);
+  }
+  (t.customPlays ?? []).forEach((p, i) => {
+    const why = problem(p.desc?.id);
+    if (why) found.push(`custom play ${i + 1}: ${why}`);
+  });
+  return found;
+}
 
 function lessonSummary(t: TimeTableEntry): string {
   const lessons = t.chA?.lessons ?? [];
@@ -71,6 +92,7 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
 function TimetableRow(props: {
   t: TimeTableEntry;
   isDefault: boolean;
+  silent: string[];
   onChanged: () => Promise<void>;
 }) {
   const { t } = props;
@@ -144,6 +166,16 @@ function TimetableRow(props: {
               {props.isDefault ? <span class="badge">Default</span> : null}
             </h2>
             <p class="muted small">{lessonSummary(t)}</p>
+            {props.silent.length > 0 && (
+              <div class="msg msg-error small" role="status">
+                <p>These bells ring nothing:</p>
+                <ul>
+                  {props.silent.map((s) => (
+                    <li key={s}>{s}</li>
+                  ))}
+                </ul>
+              </div>
+            )}
           </>
         )}
       </div>
@@ -155,12 +187,19 @@ function TimetableRow(props: {
           <button type="button" onClick={() => setRenaming(true)} aria-label={`Rename ${t.name}`}>
             Rename
           </button>
-          {!props.isDefault && (
-            <button type="button" onClick={makeDefault} disabled={action.busy} aria-label={`Make ${t.name} the default`}>
-              Make default
-            </button>
-          )}
-          <button type="button" class="danger" onClick={remove} disabled={action.busy} aria-label={`Delete ${t.name}`}>
+          <Link class="button" href={`/timetables/${encodeURIComponent(t.id)}/print`} aria-label={`Print the bells of ${t.name}`}>
+            Print
+          </Link>
+          {/* Always in place, so that Delete never moves under a finger aimed at this one. */}
+          <button
+            type="button"
+            onClick={makeDefault}
+            disabled={action.busy || props.isDefault}
+            aria-label={props.isDefault ? `${t.name} is the default` : `Make ${t.name} the default`}
+          >
+            {props.isDefault ? 'Is the default' : 'Make default'}
+          </button>
+          <button type="button" class="danger apart" onClick={remove} disabled={action.busy} aria-label={`Delete ${t.name}`}>
             Delete
           </button>
         </div>
@@ -176,6 +215,8 @@ function TimetableRow(props: {
 export function TimetablesPage() {
   const list = useLoad(getTimetables);
   const settings = useLoad(() => getTarget<Settings>('settings'));
+  const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const refresh = async () => {
     await Promise.all([list.reload(), settings.reload()]);
   };
@@ -200,7 +241,13 @@ export function TimetablesPage() {
       ) : (
         <ul class="plain-list">
           {timetables.map((t) => (
-            <TimetableRow key={t.id} t={t} isDefault={t.id === defaultId} onChanged={refresh} />
+            <TimetableRow
+              key={t.id}
+              t={t}
+              isDefault={t.id === defaultId}
+              silent={signals.data ? silentBells(t, signals.data, missing.data ?? []) : []}
+              onChanged={refresh}
+            />
           ))}
         </ul>
       )}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "storage/Database.hpp"
+
+namespace veltrano {
+
+// Points every bell, custom play and programme that plays the song `id` at "NULL" instead,
+// so that a deleted signal leaves explicit silence rather than a dangling id. The alarm and
+// announcement settings are not touched: those signals are refused for deletion instead.
+// Answers how many places changed.
+int releaseSongReferences(DB& db, const std::string& id);
+
+}  // namespace veltrano
