@@ -1,6 +1,6 @@
 // Small building blocks shared by the pages.
-import type { AnchorHTMLAttributes, ComponentChildren } from 'preact';
-import { useEffect, useRef } from 'preact/hooks';
+import { createContext, type AnchorHTMLAttributes, type ComponentChildren } from 'preact';
+import { useContext, useEffect, useRef } from 'preact/hooks';
 import type { Action } from '../lib/hooks';
 import { followLink } from '../lib/router';
 import type { AudioAsset } from '../lib/types';
@@ -81,6 +81,9 @@ export function Problems(props: { errors: string[]; title?: string }) {
   );
 }
 
+/** Ids of the signals whose audio file is gone, for the signal choices below it. */
+export const MissingFiles = createContext<string[]>([]);
+
 /** A choice among the signals, with "None" and a marker for an id that no longer exists. */
 export function SignalSelect(props: {
   id: string;
@@ -91,6 +94,7 @@ export function SignalSelect(props: {
   allowNone?: boolean;
   hideLabel?: boolean;
 }) {
+  const missingFiles = useContext(MissingFiles);
   const known = props.value === NULL_ID || props.signals.some((s) => s.id === props.value);
   return (
     <div class="field">
@@ -99,11 +103,12 @@ export function SignalSelect(props: {
       </label>
       <select id={props.id} value={props.value} onChange={(e) => props.onChange(e.currentTarget.value)}>
         {props.allowNone !== false && <option value={NULL_ID}>None (silent)</option>}
-        {!known && <option value={props.value}>Missing signal ({props.value})</option>}
+        {!known && <option value={props.value}>Deleted signal: rings nothing ({props.value})</option>}
         {props.signals.map((s) => (
           <option key={s.id} value={s.id}>
             {s.name}
             {s.lengthSec >= 0 ? ` (${s.lengthSec} s)` : ''}
+            {missingFiles.includes(s.id) ? ' (file missing: rings nothing)' : ''}
           </option>
         ))}
       </select>

@@ -391,7 +391,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
             return (
               <li key={`${i}-${s}-${e2}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i, ev)} aria-label={`Delete event ${text}`}>
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(`Delete the event ${text}?`) && remove(i, ev)} aria-label={`Delete event ${text}`}>
                   Delete
                 </button>
               </li>
@@ -465,7 +465,7 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
             return (
               <li key={`${i}-${ev.days}-${ev.mode}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => remove(i, ev)} aria-label={`Delete weekly event ${text}`}>
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(`Delete the weekly event ${text}?`) && remove(i, ev)} aria-label={`Delete weekly event ${text}`}>
                   Delete
                 </button>
               </li>

@@ -1,5 +1,5 @@
 import { useState } from 'preact/hooks';
-import { ErrorText, Loading, OkText, Outcome, Page, SignalSelect } from '../components/ui';
+import { ErrorText, Loading, MissingFiles, OkText, Outcome, Page, SignalSelect } from '../components/ui';
 import { getTarget, updateSettings } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import type { AudioAsset, Settings } from '../lib/types';
@@ -72,8 +72,10 @@ export function SettingsPage() {
   const settings = useLoad(() => getTarget<Settings>('settings'));
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
   const info = useLoad(() => getTarget<Info>('info'));
+  const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const [passwordDone, setPasswordDone] = useState<string>();
   return (
+    <MissingFiles.Provider value={missing.data ?? []}>
     <Page title="Settings">
       <ErrorText error={settings.error} />
       <ErrorText error={signals.error} />
@@ -104,5 +106,6 @@ export function SettingsPage() {
         )}
       </section>
     </Page>
+    </MissingFiles.Provider>
   );
 }

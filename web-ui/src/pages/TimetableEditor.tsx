@@ -1,6 +1,6 @@
 import type { ComponentChildren } from 'preact';
 import { useEffect, useState } from 'preact/hooks';
-import { ErrorText, Link, Loading, OkText, Page, Problems, SignalSelect } from '../components/ui';
+import { ErrorText, Link, Loading, MissingFiles, OkText, Page, Problems, SignalSelect } from '../components/ui';
 import { getTarget, getTimetables, trigger, updateTimetable } from '../lib/api';
 import { messageOf, useLoad } from '../lib/hooks';
 import { setLeaveGuard } from '../lib/router';
@@ -315,7 +315,14 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
               Add time
             </button>
           </PlayEditor>
-          <button type="button" class="danger" onClick={() => update((d) => d.customPlays.splice(i, 1))}>
+          <button
+            type="button"
+            class="danger"
+            onClick={() => {
+              if (p.desc.id !== NULL_ID && p.slots.length > 0 && !window.confirm(`Remove custom play ${i + 1} and its ${p.slots.length} time(s)?`)) return;
+              update((d) => d.customPlays.splice(i, 1));
+            }}
+          >
             Remove custom play {i + 1}
           </button>
         </div>
@@ -337,6 +344,7 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
 export function TimetableEditor(props: { id: string }) {
   const timetables = useLoad(getTimetables, [props.id]);
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
+  const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const [form, setForm] = useState<TimetableForm>();
   const [original, setOriginal] = useState<TimeTableEntry>();
   const [dirty, setDirty] = useState(false);
@@ -426,6 +434,7 @@ export function TimetableEditor(props: { id: string }) {
       {!form || !signals.data ? (
         <Loading what="the timetable" />
       ) : (
+        <MissingFiles.Provider value={missing.data ?? []}>
         <form onSubmit={save} noValidate>
           <div class="card">
             <div class="field">
@@ -460,6 +469,7 @@ export function TimetableEditor(props: { id: string }) {
             {dirty && <span class="muted small"> Unsaved changes</span>}
           </div>
         </form>
+        </MissingFiles.Provider>
       )}
     </Page>
   );
