@@ -10,6 +10,7 @@
 #include "app/PortProbe.hpp"
 #include "foundation/Log.hpp"
 #include "foundation/StorageWrapper.hpp"
+#include "http/AuthHandlers.hpp"
 #include "remote/ServiceUrl.hpp"
 #include "scheduling/AutoSave.hpp"
 
@@ -129,7 +130,7 @@ int Application::run(bool isTray) {
     });
   }
 
-  server_.setSigningKey(stores_.lock().shadow().getCurrentSalt());
+  server_.setSigningKey(sessionSigningKey(stores_.lock().shadow()));
 
   listening_ = true;
   if (!stopRequested_)
@@ -186,7 +187,7 @@ void Application::shutDown() noexcept {
 
 void Application::saveChanges() noexcept {
   // Changes made after the scheduler's last round; the files are written without the lock.
-  AutoSave save;
+  AutoSave save(clock_);
   {
     auto access = stores_.lock();
     if (!access.dbStore().path())

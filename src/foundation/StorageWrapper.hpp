@@ -31,6 +31,13 @@ struct PendingSave {
   std::size_t hash = 0;
 };
 
+// Why a store's file could not be written, kept from the first failure in a row until a save
+// succeeds.
+struct SaveError {
+  std::string reason;
+  std::string since;  // local time of the first failure, YYYY-MM-DDTHH:MM:SS
+};
+
 // One JSON file holding one record. The record lives in memory and reaches the file only
 // through saveForce or an autosave that sees a changed content hash. A record type may
 // check (and migrate) the parsed file with `static bool checkAfterLoad(Json&)`.
@@ -107,7 +114,21 @@ class StorageWrapper {
     return PendingSave{*path_, toJson(wrapped_), current};
   }
 
-  void markSaved(const PendingSave& save) noexcept { hash_ = save.hash; }
+  void markSaved(const PendingSave& save) noexcept {
+    hash_ = save.hash;
+    saveError_.reset();
+  }
+
+  // A save failed; since counts only for the first failure in a row.
+  void markSaveFailed(std::string reason, std::string since) {
+    if (saveError_) {
+      saveError_->reason = std::move(reason);
+    } else {
+      saveError_ = SaveError{std::move(reason), std::move(since)};
+    }
+  }
+  // Nothing while saves succeed.
+  const std::optional<SaveError>& saveError() const noexcept { return saveError_; }
 
  private:
   void commit(const PendingSave& save) {
@@ -135,6 +156,7 @@ class StorageWrapper {
   T wrapped_{};
   std::optional<std::filesystem::path> path_;
   std::optional<std::size_t> hash_;
+  std::optional<SaveError> saveError_;
 };
 
 }  // namespace veltrano

@@ -21,7 +21,14 @@ void endpoint_whoami(HttpContext&, Exchange& exchange) {
   exchange.text(WHO_AM_I);
 }
 
-void auth_login(HttpContext& context, Exchange& exchange) {
+void auth_login(HttpContext& context, Exchange& exchange, LoginThrottle& throttle) {
+  const std::string& address = exchange.request().remote_addr;
+  if (auto wait = throttle.remainingWait(address); wait.count() > 0) {
+    std::string seconds = std::to_string(wait.count());
+    exchange.response().set_header("Retry-After", seconds);
+    throw HttpError(
+        429, "Too many failed logins from this computer. Try again in " + seconds + " seconds.");
+  }
   Json body = parseBody(exchange);
   if (!body.is_object())
     throw BadRequest("The login request must be a JSON object");
@@ -31,13 +38,16 @@ void auth_login(HttpContext& context, Exchange& exchange) {
   }
   bool matching =
       context.stores.lock().shadow().isPasswordMatching(password->get_ref<const std::string&>());
-  if (!matching)
+  if (!matching) {
+    throttle.recordFailure(address);
     throw BadRequest("Login failed");
+  }
   // Read only after a match, so a wrong password without it still answers "Login failed".
   auto remember = body.find("remember");
   if (remember == body.end())
     throw BadRequest("The login request needs remember");
 
+  throttle.recordSuccess(address);
   Session& session = exchange.session();
   session.loggedIn = true;
   session.permanent = *remember;
@@ -51,18 +61,27 @@ void auth_logout(HttpContext&, Exchange& exchange) {
   exchange.redirect("/login");
 }
 
-void auth_chpasswd(HttpContext& context, Exchange& exchange) {
+void auth_chpasswd(HttpContext& context, Exchange& exchange, SessionSigner& sessions) {
   Json body = parseBody(exchange);
   if (!body.is_string())
     throw BadRequest("The new password must be a JSON text");
-  context.stores.lock().shadow().setPassword(body.get_ref<const std::string&>());
+  // Read under the old key, before it changes.
   Session& session = exchange.session();
+  {
+    auto access = context.stores.lock();
+    access.shadow().setPassword(body.get_ref<const std::string&>());
+    sessions.setKey(sessionSigningKey(access.shadow()));
+  }
   if (!session.loggedIn) {
     session.loggedIn = true;
     session.permanent = false;
-    exchange.commitSession();
   }
+  exchange.commitSession();
   exchange.text("ok");
+}
+
+std::string sessionSigningKey(Shadow& shadow) {
+  return shadow.getCurrentSalt() + shadow.password.value_or("");
 }
 
 }  // namespace veltrano

@@ -4,6 +4,7 @@
 
 #include "http/Exchange.hpp"
 #include "http/HttpContext.hpp"
+#include "http/LoginThrottle.hpp"
 
 namespace veltrano {
 
@@ -15,10 +16,16 @@ bool needsLogin(HttpContext& context, Exchange& exchange);
 
 void endpoint_whoami(HttpContext& context, Exchange& exchange);
 // Body {"userPassword": text, "remember": any}: on a match logs the browser in and
-// redirects to "/", otherwise 400 "Login failed".
-void auth_login(HttpContext& context, Exchange& exchange);
+// redirects to "/", otherwise 400 "Login failed". While the throttle makes the client's
+// address wait, 429 with Retry-After, and the password is not checked.
+void auth_login(HttpContext& context, Exchange& exchange, LoginThrottle& throttle);
 void auth_logout(HttpContext& context, Exchange& exchange);
 // Body: the new password as a JSON text. Setting the first password logs this browser in.
-void auth_chpasswd(HttpContext& context, Exchange& exchange);
+// Every other session ends: sessions are signed under a key that includes the password
+// digest, and this browser gets a fresh cookie under the new key.
+void auth_chpasswd(HttpContext& context, Exchange& exchange, SessionSigner& sessions);
+
+// The key that signs sessions: the salt, and the password digest while one is set.
+std::string sessionSigningKey(Shadow& shadow);
 
 }  // namespace veltrano

@@ -2,12 +2,15 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <string_view>
 
 #include "http/AuthHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
 #include "http/ListeningSocket.hpp"
+#include "http/ResponseHeaders.hpp"
 #include "http/StaticFiles.hpp"
 #include "http/Targets.hpp"
 
@@ -21,13 +24,37 @@ void setOnce(httplib::Response& response, const std::string& name, const std::st
   response.set_header(name, value);
 }
 
-// Every answer, static files, redirects and errors included, must never be cached: the
-// dashboard shows live state.
-void addNoCacheHeaders(const httplib::Request&, httplib::Response& response) {
-  setOnce(response, "Cache-Control", "no-store, no-cache, must-revalidate, max-age=0");
-  setOnce(response, "Pragma", "no-cache");
-  setOnce(response, "Expires", "0");
-  setOnce(response, "X-Content-Type-Options", "nosniff");
+void addStandardHeaders(const httplib::Request&, httplib::Response& response) {
+  for (const auto& [name, value] : standardHeaders())
+    setOnce(response, name, value);
+}
+
+ConnectionLimits connectionLimits(const HttpServerOptions& options) {
+  return ConnectionLimits{options.keepAliveTimeout, options.headTimeout, options.readTimeout,
+                          options.writeTimeout};
+}
+
+bool isChunked(const httplib::Request& request) {
+  std::string encoding = request.get_header_value("Transfer-Encoding");
+  std::transform(encoding.begin(), encoding.end(), encoding.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return encoding == "chunked";
+}
+
+// The library would read a body without a length until the client closes the connection,
+// keeping a worker for as long as the client likes.
+httplib::Server::HandlerResponse refuseBodyWithoutLength(const httplib::Request& request,
+                                                         httplib::Response& response) {
+  // The library reads a DELETE's body only when it has a length.
+  bool takesBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
+  if (!takesBody || request.has_header("Content-Length") || isChunked(request)) {
+    return httplib::Server::HandlerResponse::Unhandled;
+  }
+  response.status = 411;
+  response.set_header("Connection", "close");
+  response.set_content("The request has a body but no Content-Length header",
+                       std::string(PLAIN_TEXT));
+  return httplib::Server::HandlerResponse::Handled;
 }
 
 std::string statusText(int status) {
@@ -42,6 +69,8 @@ std::string statusText(int status) {
       return "Payload Too Large";
     case 414:
       return "URI Too Long";
+    case 429:
+      return "Too Many Requests";
     case 500:
       return "Internal Server Error";
     default:
@@ -51,18 +80,19 @@ std::string statusText(int status) {
 
 }  // namespace
 
-HttpServer::HttpServer(HttpContext context, HttpServerOptions options) : context_(context) {
+HttpServer::HttpServer(HttpContext context, HttpServerOptions options)
+    : context_(context), server_(connectionLimits(options), options.connectionsPerAddress) {
   std::size_t threads = options.threadCount;
   server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   server_.set_tcp_nodelay(true);
   server_.set_socket_options(configureListeningSocket);
   server_.set_payload_max_length(options.payloadMaxLength);
+  // Only what the answers' Keep-Alive header announces; the connection limits enforce it.
   server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
   server_.set_keep_alive_max_count(100000);
-  server_.set_read_timeout(options.readTimeout.count());
-  server_.set_write_timeout(options.writeTimeout.count());
 
-  server_.set_post_routing_handler(addNoCacheHeaders);
+  server_.set_pre_routing_handler(refuseBodyWithoutLength);
+  server_.set_post_routing_handler(addStandardHeaders);
   // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
   server_.set_error_handler(httplib::Server::HandlerWithResponse(
       [](const httplib::Request&, httplib::Response& response) {
@@ -96,9 +126,13 @@ HttpServer::~HttpServer() {
 
 void HttpServer::registerRoutes() {
   get("/whoami", Guard::NONE, endpoint_whoami);
-  post("/auth/login", Guard::NONE, auth_login);
+  post("/auth/login", Guard::NONE, [this](HttpContext& context, Exchange& exchange) {
+    auth_login(context, exchange, loginThrottle_);
+  });
   get("/auth/logout", Guard::LOGIN, auth_logout);
-  post("/auth/chpasswd", Guard::LOGIN, auth_chpasswd);
+  post("/auth/chpasswd", Guard::LOGIN, [this](HttpContext& context, Exchange& exchange) {
+    auth_chpasswd(context, exchange, sessions_);
+  });
   get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
   get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint);
   get("/db", Guard::LOGIN, get_db);
@@ -164,11 +198,16 @@ std::string HttpServer::allowedMethods(const std::string& path) const {
 }
 
 bool HttpServer::bind(const std::string& host, int port) {
-  return server_.bind_to_port(host, port);
+  if (!server_.bind_to_port(host, port))
+    return false;
+  server_.widenBacklog();
+  return true;
 }
 
 int HttpServer::bindToAnyPort(const std::string& host) {
-  return server_.bind_to_any_port(host);
+  int port = server_.bind_to_any_port(host);
+  server_.widenBacklog();
+  return port;
 }
 
 bool HttpServer::listen() {

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "http/Exchange.hpp"
+#include "http/GuardedServer.hpp"
 #include "http/HttpContext.hpp"
+#include "http/LoginThrottle.hpp"
 #include "http/Session.hpp"
 #include "http/UploadHandlers.hpp"
 
@@ -19,11 +21,17 @@ namespace veltrano {
 struct HttpServerOptions {
   // Connections are served concurrently, so an idle keep-alive connection or a slow client
   // never blocks another; the store lock serialises the handlers' work on the records.
-  std::size_t threadCount = 32;
+  std::size_t threadCount = 48;
+  // Half the workers at most for one client address: a client holding many slow connections
+  // leaves the rest to everybody else.
+  std::size_t connectionsPerAddress = 24;
   std::size_t payloadMaxLength = MAX_UPLOAD_BYTES;
-  // Also bounds how long stop() waits for idle keep-alive connections.
+  // How long an open connection may wait for its next request.
   std::chrono::seconds keepAliveTimeout{1};
-  std::chrono::seconds readTimeout{10};
+  // From a request's first byte to the end of its head.
+  std::chrono::seconds headTimeout{5};
+  // The longest silence within a request's body.
+  std::chrono::seconds readTimeout{5};
   std::chrono::seconds writeTimeout{10};
 };
 
@@ -63,8 +71,9 @@ class HttpServer {
 
   HttpContext context_;
   SessionSigner sessions_;
+  LoginThrottle loginThrottle_;
   std::vector<std::regex> postPatterns_;  // written only while registering routes
-  httplib::Server server_;
+  GuardedServer server_;
 };
 
 }  // namespace veltrano

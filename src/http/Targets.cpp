@@ -131,6 +131,31 @@ void eraseAt(Vector& list, const std::string& id, const QueryArguments& args) {
 
 // Views -------------------------------------------------------------------------------------
 
+template <class Record>
+Json saveErrorOf(const StorageWrapper<Record>& store, const char* fileName) {
+  const auto& error = store.saveError();
+  if (!error)
+    return nullptr;
+  Json out = Json::object();
+  out["store"] = fileName;
+  out["reason"] = error->reason;
+  out["since"] = error->since;
+  return out;
+}
+
+// The first store that cannot be written, for the dashboard's banner; null while saves
+// succeed.
+Json saveError(HttpContext& context) {
+  auto access = context.stores.lock();
+  for (Json error : {saveErrorOf(access.dbStore(), "_db.json"),
+                     saveErrorOf(access.shadowStore(), "_shadow.json"),
+                     saveErrorOf(access.cacheStore(), "cache.json")}) {
+    if (!error.is_null())
+      return error;
+  }
+  return nullptr;
+}
+
 Json status(HttpContext& context) {
   Json out = Json::object();
   out["time"] = context.clock.getTimeString();
@@ -138,6 +163,7 @@ Json status(HttpContext& context) {
   out["version"] = context.paths.getVersion();
   TimeZone zone = localTimeZone();
   out["timeZone"] = Json{{"name", zone.name}, {"utcOffsetSec", zone.utcOffsetSec}};
+  out["saveError"] = saveError(context);
   return out;
 }
 

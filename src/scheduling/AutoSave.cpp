@@ -11,7 +11,19 @@ namespace {
 
 constexpr const char* SAVED_LINES[] = {"DB saved to disk", "Shadow updated", "Cache saved"};
 
+template <class Record>
+void recordResult(StorageWrapper<Record>& store, const PendingSave* written,
+                  const std::optional<std::string>& failure, const std::string& now) {
+  if (written)
+    store.markSaved(*written);
+  else if (failure)
+    store.markSaveFailed(*failure, now);
+}
+
 }  // namespace
+
+AutoSave::AutoSave(const Clock& clock, FileWriter writer)
+    : clock_(clock), writer_(std::move(writer)) {}
 
 template <class Action>
 bool AutoSave::attempt(Slot& slot, const Action& action) noexcept {
@@ -24,6 +36,7 @@ bool AutoSave::attempt(Slot& slot, const Action& action) noexcept {
   } catch (...) {
     failure = "unknown failure";
   }
+  slot.failure = failure;
   // A store that cannot be written fails again every round: say so once, not ten times a
   // second.
   if (slot.lastError != failure) {
@@ -40,34 +53,28 @@ void AutoSave::prepare(Stores::Access& access) noexcept {
           [&] { slots_[SHADOW_STORE].pending = access.shadowStore().prepareAutoSave(); });
   attempt(slots_[CACHE_STORE],
           [&] { slots_[CACHE_STORE].pending = access.cacheStore().prepareAutoSave(); });
+  record(access, /*afterWrite=*/false);
 }
 
 void AutoSave::write(Stores& stores) {
-  bool anyWritten = false;
+  bool anyDone = false;
   for (Slot& slot : slots_) {
     if (!slot.pending)
       continue;
-    const bool written =
-        attempt(slot, [&] { writeFileAtomically(slot.pending->path, slot.pending->text); });
-    if (written) {
+    anyDone = true;
+    if (attempt(slot, [&] { writer_(slot.pending->path, slot.pending->text); })) {
       slot.lastError.clear();
-      anyWritten = true;
     } else {
       // Not marked saved, so the next round prepares it again.
       slot.pending.reset();
     }
   }
-  if (!anyWritten)
+  if (!anyDone)
     return;
 
   {
     auto access = stores.lock();
-    if (const auto& save = slots_[DB_STORE].pending)
-      access.dbStore().markSaved(*save);
-    if (const auto& save = slots_[SHADOW_STORE].pending)
-      access.shadowStore().markSaved(*save);
-    if (const auto& save = slots_[CACHE_STORE].pending)
-      access.cacheStore().markSaved(*save);
+    record(access, /*afterWrite=*/true);
   }
   for (int store = 0; store < STORE_COUNT; ++store) {
     if (!slots_[store].pending)
@@ -75,6 +82,26 @@ void AutoSave::write(Stores& stores) {
     spdlog::debug("{}", SAVED_LINES[store]);
     slots_[store].pending.reset();
   }
+}
+
+void AutoSave::record(Stores::Access& access, bool afterWrite) noexcept {
+  bool anyFailure = false;
+  for (const Slot& slot : slots_)
+    anyFailure = anyFailure || slot.failure;
+  try {
+    const std::string now = anyFailure ? clock_.getTimeString("%Y-%m-%dT%H:%M:%S") : "";
+    auto written = [&](Store store) -> const PendingSave* {
+      const auto& pending = slots_[store].pending;
+      return afterWrite && pending ? &*pending : nullptr;
+    };
+    recordResult(access.dbStore(), written(DB_STORE), slots_[DB_STORE].failure, now);
+    recordResult(access.shadowStore(), written(SHADOW_STORE), slots_[SHADOW_STORE].failure, now);
+    recordResult(access.cacheStore(), written(CACHE_STORE), slots_[CACHE_STORE].failure, now);
+  } catch (const std::exception& e) {
+    spdlog::error("Could not record a failed save: {}", e.what());
+  }
+  for (Slot& slot : slots_)
+    slot.failure.reset();
 }
 
 }  // namespace veltrano

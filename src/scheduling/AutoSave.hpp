@@ -1,9 +1,14 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "domain/Clock.hpp"
+#include "foundation/AtomicFile.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "storage/Stores.hpp"
 
@@ -13,8 +18,14 @@ namespace veltrano {
 // store lock is held: prepare (under the lock) decides what to write, write (without it)
 // writes the files and then marks them saved. A failed write is retried in the next round;
 // it is logged once, and again only when its text changes. Used by one thread only.
+// Each store keeps the reason it could not be saved (StorageWrapper::saveError), stamped with
+// the clock's time, until a save succeeds.
 class AutoSave {
  public:
+  using FileWriter = std::function<void(const std::filesystem::path&, std::string_view)>;
+
+  explicit AutoSave(const Clock& clock, FileWriter writer = writeFileAtomically);
+
   // Caller holds the lock of access.
   void prepare(Stores::Access& access) noexcept;
   // Caller must not hold the store lock.
@@ -27,12 +38,19 @@ class AutoSave {
     std::optional<PendingSave> pending;
     // The failure last logged for this store; cleared when a write succeeds.
     std::string lastError;
+    // This round's failure, to be recorded in the store.
+    std::optional<std::string> failure;
   };
 
   // Runs action; on failure logs it (unless it repeats the last one) and returns false.
   template <class Action>
   bool attempt(Slot& slot, const Action& action) noexcept;
+  // Marks each store failed with this round's failure or, after the writes, saved. Caller
+  // holds the lock.
+  void record(Stores::Access& access, bool afterWrite) noexcept;
 
+  const Clock& clock_;
+  FileWriter writer_;
   std::array<Slot, STORE_COUNT> slots_;
 };
 

@@ -11,7 +11,11 @@
 namespace veltrano {
 
 Scheduler::Scheduler(Stores& stores, Clock& clock, SongPlayback& playback, RemoteCheck remoteCheck)
-    : stores_(stores), clock_(clock), playback_(playback), remoteCheck_(std::move(remoteCheck)) {}
+    : stores_(stores),
+      clock_(clock),
+      playback_(playback),
+      remoteCheck_(std::move(remoteCheck)),
+      autoSave_(clock) {}
 
 Scheduler::~Scheduler() {
   stop();

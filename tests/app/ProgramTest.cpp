@@ -1,6 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -257,6 +263,92 @@ TEST_F(ProgramTest, TerminationSavesTheLastChangeAndEndsWithStatusZero) {
   ASSERT_TRUE(again->waitUntilServing()) << again->output();
   EXPECT_EQ(again->output().find("Falling back"), std::string::npos);
   EXPECT_EQ(Json::parse(client().Get("/api/get/calendarInfo")->body)["syncRegionId"], "at");
+}
+
+// A tmpfs of the given size mounted over a directory for the life of the object (needs
+// the right to mount, as root has).
+class SmallFilesystem {
+ public:
+  SmallFilesystem(const std::filesystem::path& dir, const std::string& size) : dir_(dir) {
+    std::filesystem::create_directories(dir);
+    mounted_ =
+        ::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, ("size=" + size).c_str()) == 0;
+    if (!mounted_)
+      error_ = std::strerror(errno);
+  }
+  ~SmallFilesystem() {
+    if (mounted_)
+      ::umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+
+  // Takes every free byte, down to the last one.
+  void fill() {
+    int fd = ::open((dir_ / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    std::string chunk(4096, 'x');
+    for (std::size_t size = chunk.size(); size > 0; size /= 2) {
+      while (::write(fd, chunk.data(), size) == static_cast<ssize_t>(size)) {
+      }
+    }
+    ::close(fd);
+  }
+  void makeRoom() { std::filesystem::remove(dir_ / "filler"); }
+
+ private:
+  std::filesystem::path dir_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+// Polls until the condition holds or a few seconds have passed.
+template <class Condition>
+bool eventually(const Condition& condition) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+TEST_F(ProgramTest, AFullDiskShowsInTheStatusAndSavingResumesByItself) {
+  SmallFilesystem disk(bundle_.userData(), "256k");
+  if (!disk.mounted())
+    GTEST_SKIP() << "cannot mount a small tmpfs for the data directory (" << disk.error()
+                 << "): this test needs root";
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  auto http = client();
+  auto setAlarmPause = [&](const std::string& seconds) {
+    return http
+        .Post("/db/settings/update", R"({"alarmDelaySec": )" + seconds + "}", "application/json")
+        ->body;
+  };
+  auto saveError = [&] { return Json::parse(http.Get("/api/get/status")->body)["saveError"]; };
+  auto storedAlarmPause = [&] {
+    Json db = Json::parse(readTextFile(bundle_.userData() / "_db.json"), nullptr, false);
+    return db.is_object() ? db["settings"]["alarmDelaySec"] : Json();
+  };
+
+  ASSERT_EQ(setAlarmPause("1.5"), "true");
+  ASSERT_TRUE(eventually([&] { return storedAlarmPause() == 1.5; })) << player->output();
+  disk.fill();
+  ASSERT_EQ(setAlarmPause("2.5"), "true");
+  ASSERT_TRUE(eventually([&] { return !saveError().is_null(); })) << player->output();
+  Json error = saveError();
+  EXPECT_EQ(error["store"], "_db.json");
+  EXPECT_NE(error["reason"].get<std::string>().find("No space left on device"), std::string::npos)
+      << error;
+  EXPECT_TRUE(std::regex_match(error["since"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)")))
+      << error;
+  EXPECT_EQ(storedAlarmPause(), 1.5) << "the last good file stays";
+
+  disk.makeRoom();
+  EXPECT_TRUE(eventually([&] { return saveError().is_null(); }));
+  EXPECT_EQ(storedAlarmPause(), 2.5);
 }
 
 TEST_F(ProgramTest, CorruptStoreFileStopsTheStartAndIsKept) {

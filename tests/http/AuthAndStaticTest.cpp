@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "http/RawConnection.hpp"
 #include "http/ServerFixture.hpp"
 
 namespace veltrano::test {
@@ -119,16 +121,44 @@ TEST_F(AuthAndStaticTest, FirstPasswordLogsTheBrowserInAndLaterChangesNeedALogin
   EXPECT_EQ(get("/db", cookie)->status, 200);
 
   EXPECT_EQ(post("/auth/chpasswd", R"("second")")->body, "No auth");
+  std::string otherBrowser = login("first");
   auto change = post("/auth/chpasswd", R"("second")", cookie);
   EXPECT_EQ(change->body, "ok");
-  EXPECT_FALSE(change->has_header("Set-Cookie"));
+  // A changed password ends every other session; this browser gets a new cookie.
+  std::string renewed = sessionCookieOf(change);
+  EXPECT_EQ(get("/db", renewed)->status, 200);
+  EXPECT_EQ(get("/db", cookie)->body, "No auth");
+  EXPECT_EQ(get("/db", otherBrowser)->body, "No auth");
   EXPECT_EQ(post("/auth/login", R"({"userPassword": "first", "remember": false})")->body,
             "Login failed");
   EXPECT_FALSE(login("second").empty());
 
-  auto notText = post("/auth/chpasswd", R"({"password": "x"})", cookie);
+  auto notText = post("/auth/chpasswd", R"({"password": "x"})", renewed);
   EXPECT_EQ(notText->status, 400);
   EXPECT_EQ(notText->body, "The new password must be a JSON text");
+}
+
+TEST_F(AuthAndStaticTest, RepeatedWrongPasswordsMakeThatAddressWait) {
+  setPassword("secret");
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(post("/auth/login", R"({"userPassword": "guess", "remember": true})")->body,
+              "Login failed");
+  auto refused = post("/auth/login", R"({"userPassword": "secret", "remember": true})");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 429);
+  EXPECT_EQ(refused->get_header_value("Retry-After"), "30");
+  EXPECT_EQ(refused->body, "Too many failed logins from this computer. Try again in 30 seconds.");
+  EXPECT_FALSE(refused->has_header("Set-Cookie"));
+
+  RawConnection other("127.0.0.2", port_);
+  ASSERT_TRUE(other.connected());
+  std::string body = R"({"userPassword": "secret", "remember": true})";
+  other.send(
+      "POST /auth/login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+      "Content-Type: application/json\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n" + body);
+  EXPECT_EQ(other.receiveUntilClosed(std::chrono::seconds(5)).rfind("HTTP/1.1 302", 0), 0u)
+      << "another computer logs in as before";
 }
 
 TEST_F(AuthAndStaticTest, StaticRulesInTheirOrder) {

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "http/RawConnection.hpp"
+#include "http/ResponseHeaders.hpp"
 #include "http/ServerFixture.hpp"
 
 namespace veltrano::test {
@@ -23,6 +26,9 @@ void expectNoCacheHeaders(const httplib::Result& result, const std::string& what
   EXPECT_EQ(result->get_header_value("Pragma"), "no-cache") << what;
   EXPECT_EQ(result->get_header_value("Expires"), "0") << what;
   EXPECT_EQ(result->get_header_value_count("Cache-Control"), 1u) << what;
+  EXPECT_EQ(result->get_header_value("X-Content-Type-Options"), "nosniff") << what;
+  EXPECT_EQ(result->get_header_value("Referrer-Policy"), "same-origin") << what;
+  EXPECT_EQ(result->get_header_value("Content-Security-Policy"), CONTENT_SECURITY_POLICY) << what;
 }
 
 TEST_F(ServerFrameTest, EveryAnswerCarriesTheNoCacheHeaders) {
@@ -85,11 +91,39 @@ TEST_F(ServerFrameTest, AnIdleOrSlowClientBlocksNobody) {
   ::close(slow);
 }
 
+TEST_F(ServerFrameTest, ManySlowConnectionsFromOneComputerLeaveTheServerToOthers) {
+  // Half-sent heads, half-sent bodies and silent ones, all from one address.
+  std::vector<std::unique_ptr<RawConnection>> slow;
+  for (int i = 0; i < 100; ++i) {
+    slow.push_back(std::make_unique<RawConnection>("127.0.0.2", port_));
+    ASSERT_TRUE(slow.back()->connected());
+    if (i < 33)
+      slow.back()->send("GET /whoami HTTP/1.1\r\nHost: x\r\n");
+    else if (i < 66)
+      slow.back()->send("POST /auth/login HTTP/1.1\r\nContent-Length: 99\r\n\r\n{");
+  }
+  auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(get("/api/get/status")->status, 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+
+  // That computer's connections beyond its share are told why and closed at once.
+  RawConnection oneMore("127.0.0.2", port_);
+  std::string answer = oneMore.receiveUntilClosed(std::chrono::seconds(3));
+  EXPECT_EQ(answer.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u) << answer;
+  EXPECT_NE(answer.find("Too many connections from this computer"), std::string::npos);
+}
+
 TEST_F(ServerFrameTest, OversizedBodiesAreRefused) {
   std::string big(MAX_UPLOAD_BYTES + 1, 'x');
   auto result = post("/db/settings/update", big);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 413);
+
+  // A body without a length would be read until the client closes.
+  RawConnection noLength("127.0.0.1", port_);
+  noLength.send("POST /db/settings/update HTTP/1.1\r\nHost: x\r\n\r\n{");
+  EXPECT_EQ(noLength.receiveUntilClosed(std::chrono::seconds(3)).rfind("HTTP/1.1 411", 0), 0u);
 }
 
 }  // namespace

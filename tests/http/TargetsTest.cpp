@@ -40,8 +40,13 @@ class TargetsTest : public ServerFixture {
 
 TEST_F(TargetsTest, ViewsKeepTheirMemberOrder) {
   EXPECT_EQ(keysOf(query("status")),
-            (std::vector<std::string>{"time", "isPlaying", "version", "timeZone"}));
+            (std::vector<std::string>{"time", "isPlaying", "version", "timeZone", "saveError"}));
   EXPECT_EQ(query("status")["time"], "10:00:00");
+  EXPECT_TRUE(query("status")["saveError"].is_null());
+  stores_.lock().shadowStore().markSaveFailed("disk full", "2026-03-09T09:59:58");
+  EXPECT_EQ(query("status")["saveError"],
+            Json::parse(R"({"store": "_shadow.json", "reason": "disk full", )"
+                        R"("since": "2026-03-09T09:59:58"})"));
   EXPECT_EQ(keysOf(query("info")),
             (std::vector<std::string>{"version", "internetAccess", "maxUploadBytes"}));
 
