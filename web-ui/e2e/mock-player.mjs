@@ -117,7 +117,7 @@ export function createMockPlayer({ playLog, withRegion = false } = {}) {
   const timetableList = () => [...db.timetables].map(([id, t]) => ({ name: t.name, id }));
 
   const GET = {
-    status: () => ({ time: nowTime(), isPlaying: Date.now() < playingUntil, version: 'mock' }),
+    status: () => ({ time: nowTime(), isPlaying: Date.now() < playingUntil, version: 'mock', saveError: null }),
     info: () => ({ version: 'mock', internetAccess: false }),
     overview: () => ({ passwordMissing: password === null, timetables: timetableList(), activeTimetableInfo: activeInfo(), time: nowTime(), isRelease: true, alarmActive: alarm, calendar: month(0) }),
     signals: () => table(db.songs, (s) => s.storageCategory <= 1),

@@ -2,6 +2,9 @@
 import type { TimeTable, TimeTableEntry } from './types';
 
 export class ApiError extends Error {
+  /** Seconds the player asks the client to wait before trying again (Retry-After). */
+  retryAfterSec?: number;
+
   constructor(
     message: string,
     readonly status: number,
@@ -50,7 +53,10 @@ async function send(path: string, init: RequestInit = {}): Promise<Response> {
     throw new ApiError(`The player does not answer. Check that it is running, then try again. (${(e as Error).message})`, 0);
   }
   if (!response.ok && response.type !== 'opaqueredirect') {
-    throw failure(response.status, response.statusText, await response.text(), response.headers.get('content-type'));
+    const error = failure(response.status, response.statusText, await response.text(), response.headers.get('content-type'));
+    const retryAfter = Number(response.headers.get('retry-after'));
+    if (retryAfter > 0) error.retryAfterSec = retryAfter;
+    throw error;
   }
   return response;
 }

@@ -1,7 +1,8 @@
 import { useEffect, useState } from 'preact/hooks';
 
 import { ErrorText, Link, Page } from '../components/ui';
-import { getTarget, login } from '../lib/api';
+import { ApiError, getTarget, login } from '../lib/api';
+import { durationInWords } from '../lib/duration';
 import { messageOf } from '../lib/hooks';
 import { AFTER_LOGIN, navigate } from '../lib/router';
 
@@ -11,6 +12,17 @@ export function LoginPage() {
   const [error, setError] = useState<string>();
   const [busy, setBusy] = useState(false);
   const [open, setOpen] = useState(false);
+  // After too many wrong passwords the player refuses this computer's logins for a while;
+  // the button waits as long, and says when it may be used again.
+  const [waitSec, setWaitSec] = useState<number>();
+  useEffect(() => {
+    if (waitSec === undefined) return;
+    const timer = setTimeout(() => {
+      setWaitSec(undefined);
+      setError('You can try again now.');
+    }, waitSec * 1000);
+    return () => clearTimeout(timer);
+  }, [waitSec]);
 
   // A player without a password needs no login; say so instead of asking for one.
   useEffect(() => {
@@ -37,7 +49,12 @@ export function LoginPage() {
         setError('Login failed: the password is not correct. Passwords are case-sensitive.');
       }
     } catch (err) {
-      setError(messageOf(err));
+      if (err instanceof ApiError && err.status === 429 && err.retryAfterSec) {
+        setError(`Too many wrong passwords from this computer. Try again in ${durationInWords(err.retryAfterSec)}.`);
+        setWaitSec(err.retryAfterSec);
+      } else {
+        setError(messageOf(err));
+      }
     } finally {
       setBusy(false);
     }
@@ -76,7 +93,7 @@ export function LoginPage() {
           <div id="login-error">
             <ErrorText error={error} />
           </div>
-          <button type="submit" class="primary" disabled={busy}>
+          <button type="submit" class="primary" disabled={busy || waitSec !== undefined}>
             {busy ? 'Logging in…' : 'Log in'}
           </button>
         </form>

@@ -86,7 +86,7 @@ export function SettingsPage() {
       )}
       <section class="card" id="password" aria-labelledby="pw-title">
         <h2 id="pw-title">Dashboard password</h2>
-        <PasswordForm idPrefix="settings-pw" submitLabel="Change password" onDone={() => setPasswordDone('The password is changed.')} />
+        <PasswordForm idPrefix="settings-pw" submitLabel="Change password" onDone={() => setPasswordDone('The password is changed. Every other browser must log in again with the new password.')} />
         <OkText text={passwordDone} />
       </section>
       <section class="card" aria-labelledby="about-title">
