@@ -47,7 +47,8 @@ Application::Application(ApplicationOptions options)
       api_(serviceUrl(options_, paths_)),
       calendarSync_(api_, stores_, clock_, paths_.getVersion()),
       scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
-      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_}, options_.http) {
+      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_},
+              options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
   }

@@ -14,6 +14,7 @@
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SpeechSynthesizer.hpp"
 #include "audio/platform/FilePlayerFactory.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
@@ -102,6 +103,7 @@ class Application {
   SongPlayback songs_;
   Alarm alarm_;
   Api api_;
+  SpeechSynthesizer speech_;
   CalendarSync calendarSync_;
   Scheduler scheduler_;
   HttpServer server_;

@@ -54,11 +54,14 @@ struct SingleCalendarEvent {
   std::string timeTableId;
   Date start;
   Date end;
+  // What the days are ("Christmas break"); empty for events made before names existed.
+  std::string name;
 
   static constexpr auto fields() {
     return std::tuple{field("timeTableId", &SingleCalendarEvent::timeTableId),
                       field("start", &SingleCalendarEvent::start),
-                      field("end", &SingleCalendarEvent::end)};
+                      field("end", &SingleCalendarEvent::end),
+                      field("name", &SingleCalendarEvent::name)};
   }
 
   // Bad date texts throw; end before start is accepted and matches no day.

@@ -3,6 +3,7 @@
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SpeechSynthesizer.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
 #include "remote/Api.hpp"
@@ -20,6 +21,7 @@ struct HttpContext {
   SongPlayback& songs;
   Alarm& alarm;
   Api& api;
+  SpeechSynthesizer& speech;
 };
 
 }  // namespace veltrano

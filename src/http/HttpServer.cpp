@@ -7,7 +7,9 @@
 #include <exception>
 #include <string_view>
 
+#include "http/AnnouncementHandlers.hpp"
 #include "http/AuthHandlers.hpp"
+#include "http/CalendarImportHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
 #include "http/ListeningSocket.hpp"
 #include "http/ResponseHeaders.hpp"
@@ -142,6 +144,10 @@ void HttpServer::registerRoutes() {
   post("/db/timetables/create", Guard::LOGIN, timetables_create);
   post("/db/timetables/update/([^/]+)", Guard::LOGIN, timetables_update);
   post("/db/settings/update", Guard::LOGIN, update_settings);
+  post("/db/calendar/preview-ics", Guard::LOGIN, calendar_preview_ics);
+  post("/db/calendar/import", Guard::LOGIN, calendar_import);
+  post("/db/announcements/speak", Guard::LOGIN, announcements_speak);
+  post("/db/announcements/preview", Guard::LOGIN, announcements_preview);
   // Last: every specific route wins over the catch-all.
   get("/(.*)", Guard::NONE, [](HttpContext& context, Exchange& exchange) {
     serve_static(context, exchange, exchange.pathParameter(1));

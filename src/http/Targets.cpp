@@ -2,6 +2,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "audio/Utf8Path.hpp"
 #include "audio/platform/AudioLength.hpp"
 #include "foundation/Crypto.hpp"
+#include "foundation/Utf8.hpp"
+#include "http/CalendarImportHandlers.hpp"
 #include "http/UploadHandlers.hpp"
 #include "scheduling/MonthView.hpp"
 #include "scheduling/TimetableInfo.hpp"
@@ -254,6 +257,18 @@ Json calendarDays(HttpContext& context, const QueryArguments& args) {
   return getCalendarInfoForMonth(access.db(), access.cache(), context.clock.getClock(), offset);
 }
 
+// The synthesizer's voices, the default one first.
+Json voices(HttpContext& context) {
+  auto installed = context.speech.voices();
+  std::string preferred = context.speech.defaultVoice();
+  std::stable_partition(installed.begin(), installed.end(),
+                        [&](const Voice& voice) { return voice.id == preferred; });
+  Json out = Json::array();
+  for (const auto& voice : installed)
+    out.push_back(Json{{"id", voice.id}, {"name", voice.name}});
+  return out;
+}
+
 // Actions -----------------------------------------------------------------------------------
 
 void deleteSignal(HttpContext& context, const std::string& id) {
@@ -375,6 +390,14 @@ void scheduleProgrammedAnnouncement(HttpContext& context, const std::string& id,
 void addSingleEvent(HttpContext& context, const QueryArguments& args) {
   auto event = SingleCalendarEvent::fromUserInput(
       argument(args, "timetableId"), argument(args, "startDate"), argument(args, "endDate"));
+  // The name is optional: callers from before names existed send none.
+  if (auto name = args.find("name"); name != args.end()) {
+    if (!isValidUtf8(name->second) || utf8Length(name->second) > MAX_EVENT_NAME_CHARACTERS) {
+      throw std::invalid_argument("An event name must be UTF-8 text of at most " +
+                                  std::to_string(MAX_EVENT_NAME_CHARACTERS) + " characters");
+    }
+    event.name = name->second;
+  }
   auto access = context.stores.lock();
   auto& events = access.db().settings.calendar.singleEvents;
   events.insert(events.begin(), std::move(event));
@@ -410,6 +433,8 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
     return calendarDays(context, args);
   if (target == "missingAudioFiles")
     return missingAudioFiles(context);
+  if (target == "voices")
+    return voices(context);
   throw std::invalid_argument("Unknown target: " + target);
 }
 

@@ -80,6 +80,7 @@ bool Scheduler::runRound() noexcept {
     if (remoteDue)
       startRemoteCheck();
     autoSave_.write(stores_);
+    std::erase_if(playedFiles_, removeIfPlayed);
   } catch (const std::exception& e) {
     logRoundError(e.what());
   } catch (...) {
@@ -91,7 +92,8 @@ bool Scheduler::runRound() noexcept {
 void Scheduler::processSecond(DB& db, const Cache& cache, const ClockValue& now) noexcept {
   try {
     db.settings.dailyPreferences.resetOnNewDay(now);
-    triggerScheduledSounds(db, cache, now, playback_);
+    for (auto& played : triggerScheduledSounds(db, cache, now, playback_))
+      playedFiles_.push_back(std::move(played));
     lastRoundError_.clear();
   } catch (const std::exception& e) {
     logRoundError(e.what());

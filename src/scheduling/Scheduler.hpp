@@ -9,10 +9,12 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
 #include "scheduling/AutoSave.hpp"
+#include "scheduling/SoundTriggering.hpp"
 #include "storage/Stores.hpp"
 
 namespace veltrano {
@@ -36,8 +38,9 @@ inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
 // rings its seconds again, and a second never observed rings nothing) it counts the second,
 // starts the remote check in the 5th processed second and every SEC_30_HOURS after, drops
 // yesterday's hand-chosen timetable and starts the sounds due. Every round it autosaves the
-// three stores. Rounds run at least ten times a second, timed so that each wall-clock second
-// is processed within a few milliseconds of its start.
+// three stores and deletes the files of dropped one-off plays that have been heard. Rounds run at
+// least ten times a second, timed so that each wall-clock second is processed within a few
+// milliseconds of its start.
 //
 // A round holds the store lock while it decides and starts sounds; files are written, and the
 // remote check runs, without it. A failing round is logged as "Scheduler thread error: ..."
@@ -90,6 +93,8 @@ class Scheduler {
   std::optional<ClockValue> nowPrev_;
   AutoSave autoSave_;
   std::string lastRoundError_;
+  // Files of one-off plays, deleted once heard.
+  std::vector<PlayedFile> playedFiles_;
 
   std::atomic<long long> secCounter_{0};  // written by the rounds, read by anyone
   std::atomic<bool> remoteRunning_{false};

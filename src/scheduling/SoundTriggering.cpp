@@ -3,7 +3,11 @@
 #include <spdlog/spdlog.h>
 
 #include <exception>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "scheduling/TimetableInfo.hpp"
@@ -31,20 +35,36 @@ bool songStillUsed(const DB& db, const std::string& songId) {
   return false;
 }
 
-void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback) {
-  std::vector<std::string> keysToRemove;
+bool fileStillUsed(const DB& db, const std::string& filename) {
+  for (const auto& [key, song] : db.songs) {
+    if (song.filename == filename && song.storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL)
+      return true;
+  }
+  return false;
+}
+
+void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
+                    std::vector<PlayedFile>& played) {
+  std::vector<std::pair<std::string, std::shared_ptr<PlayerThread>>> toRemove;
   for (const auto& [key, programme] : db.programmes) {
     if (!(programme.date == now && programme.time == now))
       continue;
-    startIsolated([&] { playback.playSongById(db, programme.songId); }, "programme", key);
+    std::shared_ptr<PlayerThread> started;
+    startIsolated([&] { started = playback.playSongById(db, programme.songId); }, "programme", key);
     // Due only in this second: even when its start failed it can never be due again.
     if (programme.deleteAfterPlay)
-      keysToRemove.push_back(key);
+      toRemove.emplace_back(key, std::move(started));
   }
-  for (const std::string& key : keysToRemove) {
+  for (auto& [key, started] : toRemove) {
     const Programme removed = db.programmes.remove(key);
-    if (db.songs.contains(removed.songId) && !songStillUsed(db, removed.songId)) {
-      db.songs.remove(removed.songId);
+    const AudioAsset* song = db.songs.find(removed.songId);
+    if (song == nullptr || songStillUsed(db, removed.songId))
+      continue;
+    const AudioAsset dropped = db.songs.remove(removed.songId);
+    // Its file goes too, once it has been heard.
+    if (dropped.storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL &&
+        !dropped.filename.empty() && !fileStillUsed(db, dropped.filename)) {
+      played.push_back(PlayedFile{std::move(started), playback.getSongAssetPath(dropped)});
     }
   }
 }
@@ -83,20 +103,32 @@ void playCustomPlays(const DB& db, const TimeTable& timetable, const ClockValue&
 
 }  // namespace
 
-void triggerScheduledSounds(DB& db, const Cache& cache, const ClockValue& now,
-                            SongPlayback& playback) {
+std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const ClockValue& now,
+                                               SongPlayback& playback) {
+  std::vector<PlayedFile> played;
   const std::string timetableId = getActiveTimetableInfo(db, cache, now).id;
   if (!db.settings.schedulerEnable)
-    return;
+    return played;
 
-  playProgrammes(db, now, playback);
+  playProgrammes(db, now, playback, played);
 
   // Looked up only now: a pointer into the database must not outlive the removals above.
   const TimeTable* timetable = db.timetables.find(timetableId);
   if (timetable == nullptr)
-    return;
+    return played;
   playLessonSignals(db, *timetable, now, playback);
   playCustomPlays(db, *timetable, now, playback);
+  return played;
+}
+
+bool removeIfPlayed(const PlayedFile& file) noexcept {
+  if (file.playback && file.playback->isAlive())
+    return false;
+  std::error_code error;
+  std::filesystem::remove(file.path, error);
+  if (error)
+    spdlog::warn("Failed to remove the played file " + file.path + ": " + error.message());
+  return true;
 }
 
 }  // namespace veltrano

@@ -50,7 +50,7 @@ class ServerFixture : public ::testing::Test {
         songs_(player_, paths_),
         alarm_(songs_),
         api_(stub_.url()),
-        server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_}) {
+        server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_}) {
     clock_.updateClock();
     {
       auto access = stores_.lock();
@@ -112,6 +112,8 @@ class ServerFixture : public ::testing::Test {
   SongPlayback songs_;
   Alarm alarm_;
   Api api_;
+  // A fake synthesizer on the search path stands in for espeak-ng where a test needs it.
+  SpeechSynthesizer speech_{"espeak-ng", "de_DE.UTF-8"};
   HttpServer server_;
   int port_ = 0;
   std::thread thread_;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "SchedulerFixture.hpp"
+#include "scheduling/SoundTriggering.hpp"
 
 namespace veltrano {
 namespace {
@@ -88,6 +89,24 @@ TEST_F(SchedulerTest, ProgrammesRingFirstAndGoWithTheirSong) {
   EXPECT_FALSE(access.db().songs.contains("song"));
   EXPECT_TRUE(access.db().programmes.contains(kept));
   EXPECT_TRUE(access.db().songs.contains("custom"));
+}
+
+TEST_F(SchedulerTest, ADroppedSongsFileGoesOnceHeardAKeptOneStays) {
+  addProgramme("song", "08:00");
+  addProgramme("custom", "08:00", false);
+  setClock(test::clockAt("2026-03-09", "08:00"));
+  std::vector<PlayedFile> files;
+  {
+    auto access = stores_.lock();
+    files = triggerScheduledSounds(access.db(), access.cache(), now_, playback_);
+  }
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].path, paths_.getUserFilePath("song.mp3").string());
+  ASSERT_TRUE(files[0].playback);
+  files[0].playback->waitForEnd();
+  EXPECT_TRUE(removeIfPlayed(files[0]));
+  EXPECT_FALSE(std::filesystem::exists(files[0].path));
+  EXPECT_TRUE(std::filesystem::exists(paths_.getUserFilePath("custom.mp3")));
 }
 
 TEST_F(SchedulerTest, TwoProgrammesSharingOneSongBothRingAndBothGo) {

@@ -17,6 +17,8 @@ import { fileURLToPath } from 'node:url';
 import { createRequire } from 'node:module';
 import { safetyTests } from './safety.mjs';
 import { securityScenarios } from './security.mjs';
+import { calendarImportScenario } from './calendar-import.mjs';
+import { speakScenario } from './speak.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -419,6 +421,8 @@ async function main() {
     check(problems.length === 0, problems.join('\n'));
   });
 
+  await test('term dates imported from an .ics file show in the month view, once', () => calendarImportScenario({ page, base, tmp, api, check, waitFor, screenshotAll }));
+
   await test('upload a signal and play it; a duplicate and a wrong file are refused in words', async () => {
     const wav = join(tmp, 'e2e-bell.wav');
     wavFile(wav, 1234);
@@ -467,6 +471,8 @@ async function main() {
     const problems = await screenshotAll(page, 'signals');
     check(problems.length === 0, problems.join('\n'));
   });
+
+  await test('a typed announcement is previewed, spoken now and programmed', () => speakScenario({ page, base, api, check, waitFor, played, screenshotAll }));
 
   await test('the alarm button starts and stops the alarm', async () => {
     await page.goto(`${base}/`);

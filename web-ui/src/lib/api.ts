@@ -161,3 +161,57 @@ export function upload(form: FormData, onProgress: (fraction: number) => void): 
     xhr.send(form);
   });
 }
+
+/** One occurrence of an event of an uploaded .ics file. */
+export interface IcsEvent {
+  summary: string;
+  start: string;
+  end: string;
+}
+
+/**
+ * Reads an .ics file on the player; from and to (YYYY-MM-DD) may be empty for the default range.
+ */
+export function previewIcs(file: File, from: string, to: string): Promise<IcsEvent[]> {
+  const form = new FormData();
+  form.append('file', file);
+  if (from)
+    form.append('from', from);
+  if (to)
+    form.append('to', to);
+  return json<IcsEvent[]>('/db/calendar/preview-ics', {method: 'POST', body: form});
+}
+
+export interface ImportedEvent {
+  name: string;
+  start: string;
+  end: string;
+  timeTableId: string;
+}
+
+/** Adds single events; those already in the calendar (same name and days) are skipped. */
+export const importEvents = (events: ImportedEvent[]) =>
+    json<{added: number; skipped: number}>('/db/calendar/import', postJson({events}));
+
+export interface Voice {
+  id: string;
+  name: string;
+}
+
+export interface SpeakRequest {
+  text: string;
+  /** null: the player's default voice. */
+  voice: string|null;
+  /** null: now; else "YYYY-MM-DDTHH:MM:SS" on the player's clock. */
+  at: string|null;
+}
+
+/** Speaks now (answers true) or programmes the announcement (answers its id). */
+export const speak = (request: SpeakRequest) =>
+    json<true|string>('/db/announcements/speak', postJson(request));
+
+/** The spoken text as a WAVE file, for the browser to play; the player keeps nothing. */
+export async function previewSpeech(request: SpeakRequest): Promise<Blob> {
+  const response = await send('/db/announcements/preview', postJson(request));
+  return response.blob();
+}

@@ -155,6 +155,8 @@ export interface SingleEvent {
   timeTableId: string;
   start: string;
   end: string;
+  /** What the days are; missing or empty for events made without one. */
+  name?: string;
 }
 
 export interface RecurringEvent {

@@ -19,6 +19,7 @@ import {
   WORKDAY_MODES,
 } from '../lib/calendar';
 import { useAction, useLoad } from '../lib/hooks';
+import { CalendarImport } from './CalendarImport';
 import { checkPeriod, dateText, formatTime } from '../lib/time';
 import type { AudioAsset, CalendarInfo, DayInfo, MonthView, NamedId, RecurringEvent, Settings, SingleEvent, TypeOfDay } from '../lib/types';
 import { NULL_ID } from '../lib/types';
@@ -387,7 +388,8 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
           {info.singleEvents.map((ev, i) => {
             const s = dateText(ev.start);
             const e2 = dateText(ev.end);
-            const text = `${s === e2 ? s : `${s} to ${e2}`}: ${timetableName(ev.timeTableId, info.timetables)}`;
+            const days = s === e2 ? s : `${s} to ${e2}`;
+            const text = `${ev.name ? `${ev.name}, ${days}` : days}: ${timetableName(ev.timeTableId, info.timetables)}`;
             return (
               <li key={`${i}-${s}-${e2}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
@@ -532,6 +534,7 @@ export function CalendarPage() {
           <Month offset={offset} setOffset={setOffset} info={info.data} settings={settings.data} version={version} />
           <WeekAndRegion info={info.data} onChanged={changed} />
           <SingleEvents info={info.data} onChanged={changed} />
+          <CalendarImport info={info.data} onChanged={changed} />
           <RecurringEvents info={info.data} onChanged={changed} />
         </>
       )}

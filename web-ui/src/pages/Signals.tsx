@@ -8,6 +8,7 @@ import { PLAY_KEYS, PLAY_LABELS } from '../lib/timetable';
 import { checkUploadFile, extensionOf, formatLength, formatSize, MAX_UPLOAD_BYTES, UPLOAD_ACCEPT } from '../lib/upload';
 import type { AudioAsset, Info, ProgrammeInfo, Status, TimeTable } from '../lib/types';
 import { AssetCategory } from '../lib/types';
+import { SpeakForm } from './Speak';
 
 /**
  * Where a signal is in use, so that deleting it does not silently mute a bell: `protectedBy`
@@ -392,6 +393,7 @@ export function SignalsPage() {
         <UploadForm kind="song" today={today} onUploaded={programmes.reload} maxBytes={maxBytes} />
       </section>
       <Announcements onChanged={programmes.reload} today={today} />
+      <SpeakForm onChanged={programmes.reload} today={today} />
     </Page>
   );
 }
