@@ -16,17 +16,22 @@ export function useLoad<T>(load: () => Promise<T>, deps: unknown[] = []): Loaded
   const [error, setError] = useState<string>();
   const [loading, setLoading] = useState(true);
   const alive = useRef(true);
+  // Only the newest load may set the state: an older answer arriving late (the month before
+  // a quick "Next") must not replace it.
+  const newest = useRef(0);
   const reload = useCallback(async () => {
+    const ticket = ++newest.current;
+    const current = () => alive.current && ticket === newest.current;
     setLoading(true);
     try {
       const value = await load();
-      if (!alive.current) return;
+      if (!current()) return;
       setData(value);
       setError(undefined);
     } catch (e) {
-      if (alive.current) setError(messageOf(e));
+      if (current()) setError(messageOf(e));
     } finally {
-      if (alive.current) setLoading(false);
+      if (current()) setLoading(false);
     }
     // eslint-disable-next-line react-hooks/exhaustive-deps
   }, deps);
