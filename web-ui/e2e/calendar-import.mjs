@@ -72,5 +72,11 @@ export async function calendarImportScenario({ page, base, tmp, api, check, wait
   await page.getByText('1 event imported. 2 were already in the calendar.').waitFor();
   const after = JSON.parse((await api(page, '/api/get/calendarInfo')).text).singleEvents;
   check(after.length === stored.length + 1, `a second import added ${after.length - stored.length} events`);
+  // The calendar as it was, for the scenarios that follow.
+  const restored = await page.evaluate(async (events) => {
+    const r = await fetch('/db/settings/update', { method: 'POST', credentials: 'same-origin', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ 'calendar.singleEvents': events }) });
+    return r.status;
+  }, info.singleEvents);
+  check(restored === 200, `the calendar was not restored (${restored})`);
   check(problems.length === 0, problems.join('\n'));
 }
