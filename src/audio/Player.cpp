@@ -42,6 +42,16 @@ Player::~Player() {
 
 std::shared_ptr<PlayerThread> Player::playFiles(std::vector<std::string> paths, double delay,
                                                 bool infiniteRepeat) {
+  return start(std::move(paths), 1, delay, infiniteRepeat);
+}
+
+std::shared_ptr<PlayerThread> Player::playFilesRepeated(std::vector<std::string> paths,
+                                                        std::size_t rounds, double delay) {
+  return start(std::move(paths), rounds, delay, false);
+}
+
+std::shared_ptr<PlayerThread> Player::start(std::vector<std::string> paths, std::size_t rounds,
+                                            double delay, bool infiniteRepeat) {
   for (const std::string& path : paths) {
     std::error_code error;
     if (!std::filesystem::exists(pathFromUtf8(path), error)) {
@@ -51,7 +61,7 @@ std::shared_ptr<PlayerThread> Player::playFiles(std::vector<std::string> paths, 
   }
   joinEnded();
   std::shared_ptr<PlayerThread> thread(
-      new PlayerThread(*this, std::move(paths), delay, infiniteRepeat, factory_()));
+      new PlayerThread(*this, std::move(paths), rounds, delay, infiniteRepeat, factory_()));
   std::lock_guard lock(mutex_);
   threads_.push_back(thread);
   started_.push_back(thread);
@@ -85,8 +95,9 @@ std::shared_ptr<PlayerThread> Player::playAudioFile(const std::string& path, int
   if (count == INFINITE_REPEAT) {
     return playFiles({path}, delay, true);
   }
-  return playFiles(std::vector<std::string>(static_cast<std::size_t>(std::max(count, 0)), path),
-                   delay);
+  if (count <= 0)
+    return playFiles({}, delay);
+  return playFilesRepeated({path}, static_cast<std::size_t>(count), delay);
 }
 
 std::shared_ptr<PlayerThread> Player::playAudioQueue(std::vector<std::string> paths, double delay) {

@@ -40,6 +40,9 @@ class Player {
   // file does not exist; then nothing plays.
   std::shared_ptr<PlayerThread> playFiles(std::vector<std::string> paths, double delay = 0.0,
                                           bool infiniteRepeat = false);
+  // As playFiles, with the whole list played rounds times over.
+  std::shared_ptr<PlayerThread> playFilesRepeated(std::vector<std::string> paths,
+                                                  std::size_t rounds, double delay);
   // Aborts every listed thread and empties the list at once, without waiting for them.
   void stopAll();
   // True while any playback thread is listed, pauses included.
@@ -54,6 +57,8 @@ class Player {
  private:
   friend class PlayerThread;
 
+  std::shared_ptr<PlayerThread> start(std::vector<std::string> paths, std::size_t rounds,
+                                      double delay, bool infiniteRepeat);
   // A thread's last act: takes it off the list if it is still listed. Caller must not hold
   // mutex_.
   void onThreadEnd(const PlayerThread& thread) noexcept;

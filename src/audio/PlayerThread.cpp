@@ -17,10 +17,11 @@ constexpr std::chrono::milliseconds TICK{1000 / PlayerThread::TICKS_PER_SECOND};
 
 }  // namespace
 
-PlayerThread::PlayerThread(Player& owner, std::vector<std::string> paths, double delay,
-                           bool infiniteRepeat, std::unique_ptr<FilePlayer> player)
+PlayerThread::PlayerThread(Player& owner, std::vector<std::string> paths, std::size_t rounds,
+                           double delay, bool infiniteRepeat, std::unique_ptr<FilePlayer> player)
     : owner_(owner),
       paths_(std::move(paths)),
+      rounds_(rounds),
       delay_(delay),
       infiniteRepeat_(infiniteRepeat),
       player_(std::move(player)) {}
@@ -89,8 +90,17 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
   const std::size_t count = paths_.size();
   // An endless repeat of nothing would spin; it plays nothing instead.
   const bool endless = infiniteRepeat_ && count > 0;
-  for (std::size_t i = 0; (i < count || endless) && !doAbort_.load();) {
-    const std::string& path = paths_[i % count];
+  // Counted per round, so a large repeat count costs no memory and cannot overflow.
+  std::size_t round = 0;
+  auto more = [&](std::size_t i) {
+    return endless || (count > 0 && (round + 1 < rounds_ || (round < rounds_ && i < count)));
+  };
+  for (std::size_t i = 0; more(i) && !doAbort_.load();) {
+    if (i == count) {
+      i = 0;
+      ++round;
+    }
+    const std::string& path = paths_[i];
     spdlog::info("Playing: {} at {} {}", path, owner_.clock_.getDateString(),
                  owner_.clock_.getTimeString());
     try {
@@ -109,7 +119,7 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
     }
     closeAndLog(path, doAbort_.load());
     ++i;
-    if ((i < count || endless) && delay_ > 0 && std::isfinite(delay_)) {
+    if (more(i) && delay_ > 0 && std::isfinite(delay_)) {
       owner_.pause_(std::chrono::duration<double>(delay_), shutdown);
     }
   }

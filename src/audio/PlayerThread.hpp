@@ -33,7 +33,9 @@ class PlayerThread {
   // Blocks until the thread has ended (it has then left its player's list).
   void waitForEnd() const;
 
+  // One round of the files; they play rounds() times over (endlessly with infiniteRepeat).
   const std::vector<std::string>& paths() const noexcept { return paths_; }
+  std::size_t rounds() const noexcept { return rounds_; }
   double delay() const noexcept { return delay_; }
   bool infiniteRepeat() const noexcept { return infiniteRepeat_; }
   bool doAbort() const noexcept { return doAbort_.load(); }
@@ -41,8 +43,8 @@ class PlayerThread {
  private:
   friend class Player;
 
-  PlayerThread(Player& owner, std::vector<std::string> paths, double delay, bool infiniteRepeat,
-               std::unique_ptr<FilePlayer> player);
+  PlayerThread(Player& owner, std::vector<std::string> paths, std::size_t rounds, double delay,
+               bool infiniteRepeat, std::unique_ptr<FilePlayer> player);
 
   // Caller: Player, once.
   void start();
@@ -57,6 +59,7 @@ class PlayerThread {
 
   Player& owner_;  // outlives the running thread: the player joins it before it goes
   const std::vector<std::string> paths_;
+  const std::size_t rounds_;
   std::atomic<bool> doAbort_{false};  // written by any thread, polled every tick by this one
   const double delay_;
   const bool infiniteRepeat_;

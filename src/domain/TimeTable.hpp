@@ -72,4 +72,11 @@ struct TimeTable {
   const SignalTable& chAt(int i) const;
 };
 
+// The most times a signal may repeat: far beyond any bell, small enough to stay harmless.
+inline constexpr int MAX_ITERATIONS = 1000;
+
+// std::invalid_argument naming the first repeating signal whose count lies outside
+// 1..MAX_ITERATIONS (its member path, like "customPlays[0].desc.iterations").
+void checkRepeatCounts(const TimeTable& timetable);
+
 }  // namespace veltrano

@@ -4,7 +4,7 @@ namespace veltrano {
 namespace {
 
 void appendScalar(const Json& value, std::string& out) {
-  out += value.dump(-1, ' ', /*ensure_ascii=*/true);
+  out += dumpReplacingInvalidUtf8(value);
 }
 
 void append(const Json& value, std::string& out) {
@@ -34,6 +34,10 @@ void append(const Json& value, std::string& out) {
 }
 
 }  // namespace
+
+std::string dumpReplacingInvalidUtf8(const Json& value) {
+  return value.dump(-1, ' ', /*ensure_ascii=*/true, Json::error_handler_t::replace);
+}
 
 std::string toStoreText(const Json& value) {
   std::string out;

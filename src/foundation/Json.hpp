@@ -9,6 +9,10 @@ namespace veltrano {
 // Member order matters everywhere: stored files, HTTP answers and the dashboard rely on it.
 using Json = nlohmann::ordered_json;
 
+// Compact JSON text with non-ASCII escaped. An invalid UTF-8 byte that slipped into a value
+// becomes U+FFFD instead of failing the dump: one bad value must never stop a save or an answer.
+std::string dumpReplacingInvalidUtf8(const Json& value);
+
 // The one-line form of the store files: ", " and ": " separators, every non-ASCII character
 // escaped as \uXXXX, floating-point numbers always with a fraction.
 std::string toStoreText(const Json& value);

@@ -182,8 +182,10 @@ struct Codec<T> {
     }
     if (json.is_number_float()) {
       double v = json.get<double>();
+      // max() rounds up to a power of two as a double, so the upper bound must be exclusive.
+      const double limit = std::ldexp(1.0, std::numeric_limits<T>::digits);
       if (std::trunc(v) == v && v >= static_cast<double>(std::numeric_limits<T>::min()) &&
-          v <= static_cast<double>(std::numeric_limits<T>::max())) {
+          v < limit) {
         return static_cast<T>(v);
       }
     }

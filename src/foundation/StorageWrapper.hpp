@@ -52,6 +52,29 @@ class StorageWrapper {
 
   const std::optional<std::filesystem::path>& path() const noexcept { return path_; }
 
+  // The record a store file's text holds; nullopt when its check refuses it; StoreLoadError
+  // naming the file when it is not a JSON object or does not decode.
+  static std::optional<T> decodeStoreText(const std::string& text, const std::string& name) {
+    Json loaded;
+    try {
+      loaded = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+      throw StoreLoadError("Cannot load " + name + ": not valid JSON (" + e.what() + ")");
+    }
+    if (!loaded.is_object()) {
+      throw StoreLoadError("Cannot load " + name + ": the file does not hold a JSON object");
+    }
+    if constexpr (requires(Json & json) { T::checkAfterLoad(json); }) {
+      if (!T::checkAfterLoad(loaded))
+        return std::nullopt;
+    }
+    try {
+      return fromDict<T>(loaded);
+    } catch (const DecodeError& e) {
+      throw StoreLoadError("Cannot load " + name + ": " + e.what());
+    }
+  }
+
   // False when the file is missing or unreadable, or its check refused it (a refused file
   // is first kept as a copy beside it, since the next save would replace it). A file that
   // is present but not valid JSON, or does not decode, throws StoreLoadError naming it.
@@ -63,26 +86,12 @@ class StorageWrapper {
     content << in.rdbuf();
     if (in.bad()) return false;
 
-    Json loaded;
-    try {
-      loaded = Json::parse(content.str());
-    } catch (const Json::parse_error& e) {
-      throw StoreLoadError("Cannot load " + path.string() + ": not valid JSON (" + e.what() + ")");
+    auto decoded = decodeStoreText(content.str(), path.string());
+    if (!decoded) {
+      keepRefusedCopy(path);
+      return false;
     }
-    if (!loaded.is_object()) {
-      throw StoreLoadError("Cannot load " + path.string() + ": the file does not hold a JSON object");
-    }
-    if constexpr (requires(Json& json) { T::checkAfterLoad(json); }) {
-      if (!T::checkAfterLoad(loaded)) {
-        keepRefusedCopy(path);
-        return false;
-      }
-    }
-    try {
-      wrapped_ = fromDict<T>(loaded);
-    } catch (const DecodeError& e) {
-      throw StoreLoadError("Cannot load " + path.string() + ": " + e.what());
-    }
+    wrapped_ = std::move(*decoded);
     return true;
   }
 

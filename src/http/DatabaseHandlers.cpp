@@ -6,11 +6,18 @@ namespace veltrano {
 namespace {
 
 TimeTable decodeTimetable(const std::string& body) {
+  TimeTable timetable;
   try {
-    return fromJson<TimeTable>(body);
+    timetable = fromJson<TimeTable>(body);
   } catch (const std::exception&) {
     throw BadRequest("Invalid timetable");
   }
+  try {
+    checkRepeatCounts(timetable);
+  } catch (const std::invalid_argument& e) {
+    throw BadRequest(std::string("Invalid timetable: ") + e.what());
+  }
+  return timetable;
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ void Exchange::redirect(const std::string& location) {
 }
 
 std::string jsonText(const Json& value) {
-  return value.dump(-1, ' ', /*ensure_ascii=*/true);
+  return dumpReplacingInvalidUtf8(value);
 }
 
 int parseInteger(std::string_view text, std::string_view what) {

@@ -7,12 +7,14 @@
 #include <exception>
 #include <string_view>
 
+#include "foundation/TextChecks.hpp"
 #include "http/AnnouncementHandlers.hpp"
 #include "http/AuthHandlers.hpp"
 #include "http/CalendarImportHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
 #include "http/ListeningSocket.hpp"
 #include "http/ResponseHeaders.hpp"
+#include "http/RoutePattern.hpp"
 #include "http/StaticFiles.hpp"
 #include "http/Targets.hpp"
 
@@ -59,6 +61,31 @@ httplib::Server::HandlerResponse refuseBodyWithoutLength(const httplib::Request&
   return httplib::Server::HandlerResponse::Handled;
 }
 
+// Refuses, before anything is stored, text that would later break a JSON dump and bodies
+// nested deep enough to exhaust the stack when a handler copies them.
+void checkRequestText(const httplib::Request& request) {
+  if (!isValidUtf8(request.path))
+    throw BadRequest("The path is not valid UTF-8");
+  for (const auto& [name, value] : request.params) {
+    if (!isValidUtf8(name) || !isValidUtf8(value))
+      throw BadRequest("The query argument " + (isValidUtf8(name) ? name : "?") +
+                       " is not valid UTF-8");
+  }
+  for (const auto& [name, part] : request.files) {
+    // A file's content is audio; every other form field is text.
+    bool textField = part.filename.empty();
+    if (!isValidUtf8(name) || !isValidUtf8(part.filename) ||
+        (textField && !isValidUtf8(part.content))) {
+      throw BadRequest("The form field " + (isValidUtf8(name) ? name : "?") +
+                       " is not valid UTF-8");
+    }
+  }
+  if (!request.is_multipart_form_data() && !jsonNestingWithin(request.body, MAX_JSON_DEPTH)) {
+    throw BadRequest("The request body nests deeper than " + std::to_string(MAX_JSON_DEPTH) +
+                     " levels");
+  }
+}
+
 std::string statusText(int status) {
   switch (status) {
     case 400:
@@ -93,7 +120,14 @@ HttpServer::HttpServer(HttpContext context, HttpServerOptions options)
   server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
   server_.set_keep_alive_max_count(100000);
 
-  server_.set_pre_routing_handler(refuseBodyWithoutLength);
+  server_.set_pre_routing_handler([](const httplib::Request& request,
+                                     httplib::Response& response) {
+    if (request.path.size() > MAX_PATH_LENGTH) {
+      response.status = 414;
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return refuseBodyWithoutLength(request, response);
+  });
   server_.set_post_routing_handler(addStandardHeaders);
   // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
   server_.set_error_handler(httplib::Server::HandlerWithResponse(
@@ -186,6 +220,7 @@ void HttpServer::answer(const httplib::Request& request, httplib::Response& resp
                         const Handler& handler) {
   Exchange exchange(request, response, sessions_);
   try {
+    checkRequestText(request);
     if (guard == Guard::LOGIN && needsLogin(context_, exchange))
       throw BadRequest("No auth");
     handler(context_, exchange);
@@ -197,7 +232,7 @@ void HttpServer::answer(const httplib::Request& request, httplib::Response& resp
 
 std::string HttpServer::allowedMethods(const std::string& path) const {
   for (const auto& pattern : postPatterns_) {
-    if (std::regex_match(path, pattern))
+    if (matchesRoute(pattern, path))
       return "GET, HEAD, OPTIONS, POST";
   }
   return "GET, HEAD, OPTIONS";

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,7 @@ class HttpServer {
   HttpContext context_;
   SessionSigner sessions_;
   LoginThrottle loginThrottle_;
-  std::vector<std::regex> postPatterns_;  // written only while registering routes
+  std::vector<std::string> postPatterns_;  // written only while registering routes
   GuardedServer server_;
 };
 

@@ -165,7 +165,8 @@ std::optional<Session> SessionSigner::decode(std::string_view cookieValue) const
   session.loggedIn = loggedIn->get<bool>();
   session.permanent = payload.value("permanent", Json(nullptr));
   session.issuedAt = issuedAt->get<std::int64_t>();
-  if (now_() - session.issuedAt > SESSION_LIFETIME.count())
+  // Compared this way round so that no stamp, however far off, overflows the subtraction.
+  if (session.issuedAt < now_() - SESSION_LIFETIME.count())
     return std::nullopt;
   return session;
 }

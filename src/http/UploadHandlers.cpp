@@ -12,32 +12,10 @@
 #include "foundation/AtomicFile.hpp"
 #include "foundation/Crypto.hpp"
 #include "http/StaticFiles.hpp"
+#include "http/UploadForm.hpp"
 
 namespace veltrano {
 namespace {
-
-constexpr std::array<std::string_view, 3> ACCEPTED_EXTENSIONS{"wav", "mp3", "mp4"};
-
-// The request's own part (get_file_value would copy a whole upload).
-const httplib::MultipartFormData* formPart(const httplib::Request& request,
-                                           const std::string& name) {
-  auto found = request.files.find(name);
-  return found == request.files.end() ? nullptr : &found->second;
-}
-
-std::optional<std::string> formField(const httplib::Request& request, const std::string& name) {
-  const auto* part = formPart(request, name);
-  if (!part)
-    return std::nullopt;
-  return part->content;
-}
-
-std::string requireFormField(const httplib::Request& request, const std::string& name) {
-  auto value = formField(request, name);
-  if (!value)
-    throw BadRequest("Missing form field: " + name);
-  return *value;
-}
 
 bool isUploadedSignal(const DB& db, const std::string& md5) {
   return std::any_of(db.songs.begin(), db.songs.end(), [&](const auto& entry) {
@@ -64,22 +42,6 @@ class SavedUpload {
   std::filesystem::path path_;
 };
 
-Programme programmeFromForm(const httplib::Request& request, const std::string& songId) {
-  std::string date = requireFormField(request, "date");
-  std::string time = requireFormField(request, "time");
-  try {
-    Date::decode(date);
-  } catch (const std::exception&) {
-    throw BadRequest("Invalid date: " + date);
-  }
-  try {
-    TimeOfDay::decode(time);
-  } catch (const std::exception&) {
-    throw BadRequest("Invalid time: " + time);
-  }
-  return Programme::fromUserInput(songId, date, time);
-}
-
 // Safe inside a quoted header parameter.
 std::string headerSafe(std::string text) {
   std::erase_if(text, [](char c) {
@@ -91,23 +53,13 @@ std::string headerSafe(std::string text) {
 }  // namespace
 
 void upload_file(HttpContext& context, Exchange& exchange) {
-  const auto& request = exchange.request();
-  const auto* part = formPart(request, "file");
-  if (!part || part->filename.empty())
-    throw BadRequest("No file part");
-  const auto& file = *part;
-  auto [name, extension] = getFileNameAndExtension(file.filename);
-  if (std::find(ACCEPTED_EXTENSIONS.begin(), ACCEPTED_EXTENSIONS.end(), extension) ==
-      ACCEPTED_EXTENSIONS.end()) {
-    throw BadRequest("Bad format: " + extension);
-  }
-
+  UploadForm form = readUploadForm(exchange.request().files);
+  const auto& file = *form.file;
   std::string id = randomUuid();
-  auto programName = formField(request, "programName");
-  bool programmed = programName && !programName->empty();
+  bool programmed = form.programme.has_value();
   std::optional<Programme> programme;
   if (programmed)
-    programme = programmeFromForm(request, id);
+    programme = Programme::fromUserInput(id, form.programme->date, form.programme->time);
 
   std::string md5 = md5Hex(file.content);
   // Checked again before adding; this only spares writing an obvious duplicate.
@@ -115,13 +67,13 @@ void upload_file(HttpContext& context, Exchange& exchange) {
     throw BadRequest("File is already uploaded");
   }
 
-  std::string filename = id + "." + extension;
+  std::string filename = id + "." + form.extension;
   auto path = context.paths.getUserFilePath(filename);
   writeFileAtomically(path, file.content);
   SavedUpload saved(path);
 
   AudioAsset asset;
-  asset.name = programmed ? *programName : name;
+  asset.name = programmed ? form.programme->programName : form.name;
   asset.md5 = md5;
   asset.filename = filename;
   asset.lengthSec = getAudioLength(path.string());

@@ -11,11 +11,11 @@ namespace veltrano {
 namespace {
 
 // The reply object of a successful request; DecodeError when the body is not JSON.
-const Json& replyObject(const Api::Reply& reply, std::string_view operation) {
-  const auto* json = std::get_if<Json>(&reply.getValue());
+const Json& replyObject(const ResponseBody& body, std::string_view operation) {
+  const auto* json = std::get_if<Json>(&body);
   if (json == nullptr || !json->is_object()) {
     throw DecodeError("Invalid " + std::string(operation) + " reply: expected a JSON object, got " +
-                      toText(reply.getValue()));
+                      toText(body));
   }
   return *json;
 }
@@ -32,6 +32,19 @@ int integerMember(const Json& object, const char* name, std::string_view operati
 
 }  // namespace
 
+int decodePingReply(const ResponseBody& body) {
+  return integerMember(replyObject(body, "ping"), "calendarVersion", "ping");
+}
+
+CalendarRegistryReply decodeRegistryReply(const ResponseBody& body) {
+  const Json& registry = replyObject(body, "getCalendarRegistry");
+  const auto entries = registry.find("entries");
+  if (entries == registry.end() || !entries->is_object()) {
+    throw DecodeError("Invalid getCalendarRegistry reply: member 'entries' must be an object");
+  }
+  return {*entries, integerMember(registry, "version", "getCalendarRegistry")};
+}
+
 CalendarSync::CalendarSync(Api& api, Stores& stores, const Clock& clock, std::string version)
     : api_(api), stores_(stores), clock_(clock), version_(std::move(version)) {}
 
@@ -40,7 +53,7 @@ void CalendarSync::phoneHome() {
   if (!reply.isOk()) {
     return;
   }
-  const int serviceVersion = integerMember(replyObject(reply, "ping"), "calendarVersion", "ping");
+  const int serviceVersion = decodePingReply(reply.getValue());
 
   bool outdated = false;
   {
@@ -62,17 +75,12 @@ void CalendarSync::updateCalendarRegions() {
   if (!reply.isOk()) {
     return;
   }
-  const Json& registry = replyObject(reply, "getCalendarRegistry");
-  const auto entries = registry.find("entries");
-  if (entries == registry.end() || !entries->is_object()) {
-    throw DecodeError("Invalid getCalendarRegistry reply: member 'entries' must be an object");
-  }
-  const int version = integerMember(registry, "version", "getCalendarRegistry");
+  const auto [entries, version] = decodeRegistryReply(reply.getValue());
 
   {
     auto access = stores_.lock();
     // Decodes every region before it replaces any, so a bad entry changes nothing.
-    access.cache().loadCalendarEntires(*entries, version, clock_.getDateString());
+    access.cache().loadCalendarEntires(entries, version, clock_.getDateString());
   }
   spdlog::info("Calendar has been synchronized");
 }

@@ -11,6 +11,17 @@ namespace veltrano {
 // Keeps the cached calendar regions as new as the remote service's registry. Runs on a
 // background thread: the requests are made without the store lock, which is taken only
 // to compare versions and to replace the regions.
+// The service's version from a ping reply body; DecodeError when it has none.
+int decodePingReply(const ResponseBody& body);
+
+// The registry reply's regions (an object by region id) and version; DecodeError when the body
+// lacks either. The entries point into body.
+struct CalendarRegistryReply {
+  const Json& entries;
+  int version;
+};
+CalendarRegistryReply decodeRegistryReply(const ResponseBody& body);
+
 class CalendarSync {
  public:
   // `version` is this program's version text, sent with every ping.

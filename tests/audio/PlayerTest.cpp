@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <thread>
 
 #include "audio/FakeFilePlayer.hpp"
@@ -127,6 +128,17 @@ TEST_F(PlayerTest, EndlessRepeatPausesAfterEveryFileUntilAborted) {
   }
   // Every finished file is followed by a pause, the last one included.
   EXPECT_EQ(pause_.lengths(), std::vector<double>(events.size() / 2, 3.0));
+}
+
+TEST_F(PlayerTest, LargestRepeatCountCostsNoMemoryAndPlaysUntilAborted) {
+  std::string a = file("a.mp3");
+  auto thread = player_.playAudioFile(a, std::numeric_limits<int>::max(), 0.0);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(thread->paths().size(), 1u);
+  ASSERT_TRUE(stage_.waitForEvents(4));
+  thread->abortPlay();
+  thread->waitForEnd();
+  EXPECT_FALSE(player_.isPlaying());
 }
 
 TEST_F(PlayerTest, AbortStopsThePlayingFileAndSkipsTheRest) {

@@ -118,6 +118,11 @@ TEST(RecordDecoding, WrongTypesNameTheMember) {
       {R"({"leaves": {}})", "'leaves'"},
       {R"({"named": {"k": {"weight": "heavy"}}})", "'named.k.weight'"},
       {R"({"version": 2.5})", "'version'"},
+      // Floats at and beyond an integer's range must be refused, not converted.
+      {R"({"version": 2147483648.0})", "'version'"},
+      {R"({"version": -2147483649.0})", "'version'"},
+      {R"({"version": 9223372036854775808.0})", "'version'"},
+      {R"({"version": 1e300})", "'version'"},
       {R"([])", "(root)"},
   };
   for (const auto& c : cases) {
@@ -134,6 +139,13 @@ TEST(RecordDecoding, WrongTypesNameTheMember) {
 
 TEST(RecordDecoding, IntegralFloatIsAnInteger) {
   EXPECT_EQ(fromJson<Tree>(R"({"version": 3.0})").version, 3);
+  EXPECT_EQ(fromJson<Tree>(R"({"version": -2147483648.0})").version, -2147483647 - 1);
+}
+
+TEST(RecordText, InvalidUtf8InAValueStillSaves) {
+  Tree tree;
+  tree.crown.label = "a\xff\xc3";
+  EXPECT_NE(toJson(tree).find(R"("label": "a\ufffd\ufffd")"), std::string::npos);
 }
 
 TEST(RecordHash, SensitiveToEveryFieldElementKeyAndOrder) {

@@ -56,6 +56,12 @@ TEST_F(DatabaseEndpointsTest, BadTimetablesAndUnknownIdsAreRefused) {
       {"/db/timetables/create", R"({"chA": {"preStartWaitMin": "five"}})", "Invalid timetable"},
       {"/db/timetables/update/nope", "{", "ID not found"},
       {"/db/timetables/update/ID_factory_default_timetable", R"({"name": 5})", "Invalid timetable"},
+      {"/db/timetables/create",
+       R"({"customPlays": [{"desc": {"id": "ID_ping", "doRepeat": true, "iterations": 2147483647},
+           "slots": ["10:00"]}]})",
+       "Invalid timetable: customPlays[0].desc.iterations must be between 1 and 1000"},
+      {"/db/timetables/create", R"({"chB": {"preEnd": {"doRepeat": true, "iterations": 0}}})",
+       "Invalid timetable: chB.preEnd.iterations must be between 1 and 1000"},
   };
   for (const auto& c : cases) {
     auto result = post(c.path, c.body);
@@ -80,6 +86,10 @@ TEST_F(DatabaseEndpointsTest, SettingsUpdatesAreCheckedAndAllOrNothing) {
   EXPECT_EQ(refused->body, "Unknown setting: calendar.nope");
   EXPECT_FALSE(stores_.lock().db().settings.schedulerEnable);
   EXPECT_EQ(post("/db/settings/update", "not json")->status, 400);
+  auto beyondRange =
+      post("/db/settings/update", R"({"calendar.workdayMode": 9223372036854775808.0})");
+  EXPECT_EQ(beyondRange->status, 400);
+  EXPECT_NE(beyondRange->body.find("calendar.workdayMode"), std::string::npos) << beyondRange->body;
   EXPECT_EQ(post("/db/settings/update", "[]")->body, "The settings update must be a JSON object");
 }
 
