@@ -41,7 +41,7 @@ Application::Application(ApplicationOptions options)
       paths_(makePaths(options_)),
       clock_(options_.timeSource ? options_.timeSource : TimeSource(readLocalTime)),
       player_(clock_, options_.filePlayerFactory ? options_.filePlayerFactory
-                                                 : platformFilePlayerFactory()),
+                                                 : platformFilePlayerFactory(audioDevice_)),
       songs_(player_, paths_),
       alarm_(songs_),
       api_(serviceUrl(options_, paths_)),
@@ -54,6 +54,7 @@ Application::Application(ApplicationOptions options)
   }
   if (!options_.getEnvironment)
     options_.getEnvironment = processEnvironment;
+  scheduler_.onRoundCompleted([this] { serviceManager_.watchdogPing(); });
 }
 
 Application::~Application() {
@@ -80,6 +81,8 @@ int Application::run(bool isTray) {
   parser.add_flag("-v,--verbose", verbose);
   parser.add_flag("--no-popup", noPopup);
   parser.add_option("--port", port)->check(CLI::Range(1, 65535));
+  std::string audioDevice;
+  parser.add_option("--audio-device", audioDevice);
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());
@@ -91,6 +94,7 @@ int Application::run(bool isTray) {
 
   port_ = port;
   isTray_ = isTray;
+  *audioDevice_ = audioDevice;
   bool canPopBrowser = isTray && !noPopup;
   configureLogging(verbose);
 
@@ -111,6 +115,8 @@ int Application::run(bool isTray) {
   spdlog::info("Open a browser and navigate to ----> http://localhost:" + portText + "/ <----");
   spdlog::info("");
   spdlog::debug("User data path: " + paths_.getUserFilePath().string());
+  if (!audioDevice.empty())
+    spdlog::info("Audio device: " + audioDevice);
 
   bool firstStart = loadStores();
   scheduler_.start();
@@ -134,8 +140,12 @@ int Application::run(bool isTray) {
   server_.setSigningKey(sessionSigningKey(stores_.lock().shadow()));
 
   listening_ = true;
-  if (!stopRequested_)
+  if (!stopRequested_) {
+    // The port is bound and takes connections, the scheduler runs: a service manager may
+    // count the program as started.
+    serviceManager_.notifyReady();
     server_.listen();
+  }
   listening_ = false;
   shutDown();
   return 0;
@@ -176,6 +186,7 @@ void Application::stop() noexcept {
 
 void Application::shutDown() noexcept {
   stopRequested_ = true;
+  serviceManager_.notifyStopping();
   server_.stop();
   if (popupTimer_.joinable()) {
     popupTimer_.request_stop();

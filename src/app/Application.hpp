@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/BrowserOpener.hpp"
+#include "app/ServiceManager.hpp"
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
@@ -96,6 +97,9 @@ class Application {
 
   ApplicationOptions options_;
   BrowserOpener browser_;
+  ServiceManager serviceManager_;
+  // "--audio-device"; set by start before any sound plays, read as each file player is made.
+  std::shared_ptr<std::string> audioDevice_ = std::make_shared<std::string>();
   Paths paths_;
   Clock clock_;
   Stores stores_;

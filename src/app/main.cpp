@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Application.hpp"
+#include "app/ServiceManager.hpp"
 #include "app/ShutdownSignals.hpp"
 #include "foundation/Log.hpp"
 
@@ -13,6 +14,7 @@
 // argument is the program's own command line.
 int main(int argc, char** argv) {
   veltrano::ShutdownSignals::blockInThisThread();
+  veltrano::logToJournalWhenConnected();
   veltrano::configureLogging(false);
   std::vector<std::string> arguments(argv, argv + argc);
   auto tray = std::find(arguments.begin() + 1, arguments.end(), "--tray");

@@ -50,6 +50,8 @@ std::chrono::system_clock::time_point Scheduler::nextWakeUp(
 void Scheduler::run(const std::stop_token& stop) noexcept {
   while (!stop.stop_requested()) {
     const bool sawNewSecond = runRound();
+    if (roundCompleted_)
+      roundCompleted_();
     // The second boundary comes from the wall clock, the wait itself runs on the steady
     // clock: a wall clock set back during the pause must not stretch it.
     const auto now = std::chrono::system_clock::now();

@@ -57,6 +57,10 @@ class Scheduler {
   Scheduler(const Scheduler&) = delete;
   Scheduler& operator=(const Scheduler&) = delete;
 
+  // Called on the scheduler's thread after each round that completed, never by a round that
+  // hangs: what a watchdog needs to see. Must not throw. Set before start().
+  void onRoundCompleted(std::function<void()> hook) { roundCompleted_ = std::move(hook); }
+
   // Starts the thread; does nothing when it already runs.
   void start();
   // Ends the thread within moments (it wakes from its pause at once) and joins it.
@@ -88,6 +92,7 @@ class Scheduler {
   Clock& clock_;
   SongPlayback& playback_;
   const RemoteCheck remoteCheck_;
+  std::function<void()> roundCompleted_;  // set before the thread starts
 
   // The round's own state, used only by the thread that runs rounds.
   std::optional<ClockValue> nowPrev_;

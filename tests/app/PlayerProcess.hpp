@@ -55,13 +55,15 @@ inline std::filesystem::path writeFakePrograms(const std::filesystem::path& dir)
   return dir;
 }
 
-// The real executable in release mode with its own home and bundle, fake players first on
-// the search path, and its output collected in a file. Ended with SIGTERM when it goes.
+// The real executable (or another build of it) in release mode with its own home and bundle,
+// fake players first on the search path, and its output collected in a file. Ended with
+// SIGTERM when it goes.
 class PlayerProcess {
  public:
   PlayerProcess(const TestBundle& bundle, int port, const std::string& serviceUrl,
                 std::vector<std::string> extraArguments = {},
-                std::map<std::string, std::string> extraEnvironment = {})
+                std::map<std::string, std::string> extraEnvironment = {},
+                const std::filesystem::path& binary = VELTRANO_PLAYER_BINARY)
       : port_(port),
         output_(bundle.root /
                 ("output-" + std::to_string(port) + "-" + std::to_string(++counter()) + ".log")),
@@ -83,7 +85,7 @@ class PlayerProcess {
       environment[name] = value;
 
     // A test that passes its own "--port" gets only that one.
-    std::vector<std::string> arguments{VELTRANO_PLAYER_BINARY};
+    std::vector<std::string> arguments{binary.string()};
     if (std::find(extraArguments.begin(), extraArguments.end(), "--port") == extraArguments.end()) {
       arguments.insert(arguments.end(), {"--port", std::to_string(port)});
     }

@@ -25,10 +25,13 @@ class EndToEndTest : public ::testing::Test {
     }
     std::ofstream(dir_.path() / ".asoundrc")
         << "pcm.!default { type file; slave.pcm \"null\"; file \"" << output().string()
+        << "\"; format \"raw\" }\n"
+        << "pcm.bell { type file; slave.pcm \"null\"; file \"" << bellOutput().string()
         << "\"; format \"raw\" }\n";
   }
 
   std::filesystem::path output() const { return dir_.path() / "out.raw"; }
+  std::filesystem::path bellOutput() const { return dir_.path() / "bell.raw"; }
 
   // Plays the file to its end and returns the loudest sample that reached the device.
   int play(const std::string& file) {
@@ -65,6 +68,30 @@ TEST_F(EndToEndTest, BuiltInPingReachesTheDevice) {
   }
   EXPECT_GT(play(ping.string()), 1000);
   EXPECT_FALSE(log_.contains("Failed"));
+}
+
+TEST_F(EndToEndTest, NamedDeviceGetsTheSoundAndABadNameIsALoggedFailure) {
+  std::string wave = (dir_.path() / "tone.wav").string();
+  test::writeWave(wave, 44100, 2, 22050);
+  std::filesystem::path ping = std::filesystem::path(VELTRANO_SOURCE_DIR) / "assets" / "p-ping.mp3";
+  auto device = std::make_shared<std::string>("bell");
+  Player player(clock_, platformFilePlayerFactory(device));
+  for (const std::string& file : {wave, ping.string()}) {
+    std::filesystem::remove(bellOutput());
+    player.playAudioFile(file)->waitForEnd();
+    ASSERT_TRUE(std::filesystem::exists(bellOutput())) << file;
+    EXPECT_GT(test::peakOfRawSamples(bellOutput()), 1000) << file;
+  }
+  EXPECT_FALSE(std::filesystem::exists(output()));
+  EXPECT_FALSE(log_.contains("Failed"));
+
+  *device = "nosuchdev";
+  for (const std::string& file : {wave, ping.string()}) {
+    player.playAudioFile(file)->waitForEnd();
+    EXPECT_TRUE(log_.contains("Failed to play the file: " + file + " - ")) << file;
+  }
+  EXPECT_TRUE(log_.contains("Unknown PCM nosuchdev"));
+  EXPECT_TRUE(test::childProcesses().empty());
 }
 
 TEST_F(EndToEndTest, SilentFileStaysSilent) {

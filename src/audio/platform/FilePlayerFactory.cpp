@@ -9,15 +9,18 @@
 
 namespace veltrano {
 
-FilePlayerFactory platformFilePlayerFactory() {
+FilePlayerFactory platformFilePlayerFactory(std::shared_ptr<const std::string> audioDevice) {
 #ifdef _WIN32
+  (void)audioDevice;
   auto api = std::make_shared<WinmmMciApi>();
   auto counter = std::make_shared<WindowsFilePlayer::AliasCounter>(0);
   return [api, counter]() -> std::unique_ptr<FilePlayer> {
     return std::make_unique<WindowsFilePlayer>(api, counter);
   };
 #else
-  return []() -> std::unique_ptr<FilePlayer> { return std::make_unique<LinuxFilePlayer>(); };
+  return [audioDevice]() -> std::unique_ptr<FilePlayer> {
+    return std::make_unique<LinuxFilePlayer>(audioDevice ? *audioDevice : std::string());
+  };
 #endif
 }
 

@@ -24,6 +24,29 @@ namespace {
 // After SIGTERM a player normally exits within milliseconds; these bound the waits for it.
 constexpr int CLOSE_REAP_MS = 200;
 constexpr int DESTRUCTOR_REAP_MS = 500;
+// Enough of a player's standard error to hold its reason for failing, never more.
+constexpr std::size_t ERROR_TAIL_BYTES = 2048;
+constexpr std::size_t REASON_LINES = 4;
+
+// The last few non-empty lines of text, joined into one log line.
+std::string lastLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t end = text.size();
+  while (end > 0 && lines.size() < REASON_LINES) {
+    std::size_t begin = text.rfind('\n', end - 1);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    std::string line = text.substr(begin, end - begin);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+      line.pop_back();
+    if (!line.empty())
+      lines.insert(lines.begin(), line);
+    end = begin == 0 ? 0 : begin - 1;
+  }
+  std::string joined;
+  for (const auto& line : lines)
+    joined += (joined.empty() ? "" : " | ") + line;
+  return joined;
+}
 
 // The lower-cased extension with its dot, of the last path component; a hidden file's leading
 // dots do not start an extension.
@@ -45,11 +68,11 @@ std::string lowerExtension(const std::string& path) {
 
 class SpawnSetup {
  public:
-  SpawnSetup() {
+  // errorFd becomes the child's standard error.
+  explicit SpawnSetup(int errorFd) {
     posix_spawn_file_actions_init(&actions_);
+    posix_spawn_file_actions_adddup2(&actions_, errorFd, STDERR_FILENO);
     posix_spawnattr_init(&attr_);
-    // The player's chatter on stderr is of no use to anyone.
-    posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     // Sockets and files of the server must not live on in a player.
     posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
     // Whatever this process blocks or ignores, SIGTERM must still end the player.
@@ -81,8 +104,11 @@ class SpawnSetup {
 
 }  // namespace
 
+LinuxFilePlayer::LinuxFilePlayer(std::string device) : device_(std::move(device)) {}
+
 LinuxFilePlayer::~LinuxFilePlayer() {
   finishChild();
+  closeErrorPipe();
 }
 
 void LinuxFilePlayer::startPlay(const std::string& path) {
@@ -98,15 +124,42 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
 
   // A previous file is normally closed and reaped by now; never leave one behind.
   finishChild();
+  closeErrorPipe();
+  errorTail_.clear();
 
-  std::string argument = path;
-  std::vector<char*> argv{program.data(), argument.data(), nullptr};
-  SpawnSetup setup;
+  std::vector<std::string> arguments{program};
+  if (!device_.empty()) {
+    // The same ALSA name must work for both players, so mpg123 is held to its ALSA output.
+    if (program == "mpg123") {
+      arguments.insert(arguments.end(), {"-o", "alsa", "-a", device_});
+    } else {
+      arguments.insert(arguments.end(), {"-D", device_});
+    }
+  }
+  arguments.push_back(path);
+  std::vector<char*> argv;
+  for (auto& argument : arguments)
+    argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  // The read end never blocks: it is drained while the playback thread polls.
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    throw std::system_error(errno, std::generic_category(), "Cannot start " + program);
+  }
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
+  int rc = 0;
+  {
+    SpawnSetup setup(fds[1]);
+    rc = posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
+  }
+  close(fds[1]);
   if (rc != 0) {
+    close(fds[0]);
     throw std::system_error(rc, std::generic_category(), "Cannot start " + program);
   }
+  errorPipe_ = fds[0];
+  program_ = program;
   pid_ = pid;
   terminateSent_ = false;
 }
@@ -121,13 +174,64 @@ bool LinuxFilePlayer::isPlaying() {
     result = waitpid(pid_, &status, WNOHANG);
   } while (result < 0 && errno == EINTR);
   if (result == 0) {
+    drainErrors();
     return true;
   }
-  if (result == pid_ || errno == ECHILD) {
+  if (result == pid_) {
     pid_ = -1;
+    drainErrors();
+    closeErrorPipe();
+    if (std::string failure = failureOf(status); !failure.empty()) {
+      throw std::runtime_error(failure);
+    }
+    return false;
+  }
+  if (errno == ECHILD) {  // reaped elsewhere: how it ended is unknown
+    pid_ = -1;
+    closeErrorPipe();
     return false;
   }
   throw std::system_error(errno, std::generic_category(), "waitpid");
+}
+
+void LinuxFilePlayer::drainErrors() noexcept {
+  if (errorPipe_ < 0) {
+    return;
+  }
+  char buffer[1024];
+  for (;;) {
+    ssize_t count = read(errorPipe_, buffer, sizeof buffer);
+    if (count > 0) {
+      errorTail_.append(buffer, static_cast<std::size_t>(count));
+      if (errorTail_.size() > ERROR_TAIL_BYTES) {
+        errorTail_.erase(0, errorTail_.size() - ERROR_TAIL_BYTES);
+      }
+    } else if (count < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return;  // nothing more for now, or the child's end is closed
+    }
+  }
+}
+
+void LinuxFilePlayer::closeErrorPipe() noexcept {
+  if (errorPipe_ >= 0) {
+    close(errorPipe_);
+    errorPipe_ = -1;
+  }
+}
+
+std::string LinuxFilePlayer::failureOf(int status) const {
+  std::string failure;
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    failure = program_ + " failed with exit status " + std::to_string(WEXITSTATUS(status));
+  } else if (WIFSIGNALED(status) && !terminateSent_) {
+    failure = program_ + " was ended by signal " + std::to_string(WTERMSIG(status));
+  } else {
+    return "";
+  }
+  std::string reason = lastLines(errorTail_);
+  return reason.empty() ? failure : failure + ": " + reason;
 }
 
 void LinuxFilePlayer::closeFile(bool wasAborted) {

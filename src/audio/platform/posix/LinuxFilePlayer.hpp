@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 
 #include "audio/platform/FilePlayer.hpp"
 
@@ -13,7 +14,8 @@ namespace veltrano {
 // thread at a time, so it needs no lock.
 class LinuxFilePlayer final : public FilePlayer {
  public:
-  LinuxFilePlayer() = default;
+  // device: an ALSA output name ("aplay -L" lists them); empty for the players' default.
+  explicit LinuxFilePlayer(std::string device = "");
   // Ends (politely, then by force) and reaps a child that is still there.
   ~LinuxFilePlayer() override;
   LinuxFilePlayer(const LinuxFilePlayer&) = delete;
@@ -22,7 +24,9 @@ class LinuxFilePlayer final : public FilePlayer {
   // Throws std::invalid_argument "Unsupported file format: <ext>" for anything but .mp3/.wav
   // and std::system_error when the player program cannot be started.
   void startPlay(const std::string& path) override;
-  // Non-blocking status query; reaps the child once it has exited.
+  // Non-blocking status query; reaps the child once it has exited. A player that exits with a
+  // failure (a bad device, a broken file) throws std::runtime_error with the end of what it
+  // wrote on its standard error, so the failure is logged rather than heard as silence.
   bool isPlaying() override;
   // On abort sends the child one SIGTERM; otherwise the child has already ended by itself.
   void closeFile(bool wasAborted) override;
@@ -35,8 +39,18 @@ class LinuxFilePlayer final : public FilePlayer {
   // Ends and reaps a child that is still there, without waiting long.
   void finishChild() noexcept;
 
+  // Reads what the child wrote on its standard error so far, keeping only the end.
+  void drainErrors() noexcept;
+  void closeErrorPipe() noexcept;
+  // The failure of a child that ended with `status`, or "" when it ended well.
+  std::string failureOf(int status) const;
+
+  const std::string device_;
+  std::string program_;         // the player of the latest file
   pid_t pid_ = -1;              // the child not yet reaped, -1 when none
   bool terminateSent_ = false;  // SIGTERM already sent to pid_
+  int errorPipe_ = -1;          // read end of the child's standard error, -1 when none
+  std::string errorTail_;       // the last bytes the child wrote there
 };
 
 }  // namespace veltrano
