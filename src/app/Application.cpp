@@ -82,7 +82,8 @@ int Application::run(bool isTray) {
   parser.add_flag("--no-popup", noPopup);
   parser.add_option("--port", port)->check(CLI::Range(1, 65535));
   std::string audioDevice;
-  parser.add_option("--audio-device", audioDevice);
+  // Empty, as "--audio-device=" from a service's unset option, means the default device.
+  parser.add_option("--audio-device", audioDevice)->expected(0, 1);
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());

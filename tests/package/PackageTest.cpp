@@ -108,7 +108,8 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   TestBundle home(temp.path() / "run");
   ServiceStub stub;
   int port = freePort();
-  PlayerProcess player(home, port, stub.url(), {}, {{"VELTRANO_BUNDLE", ""}},
+  // Started as the service starts it with the options file as shipped.
+  PlayerProcess player(home, port, stub.url(), {"--audio-device="}, {{"VELTRANO_BUNDLE", ""}},
                        root / "usr/bin/veltrano-player");
   ASSERT_TRUE(player.waitUntilServing()) << player.output();
   EXPECT_TRUE(contains(player.output(), "Veltrano Player v" + version + "\n")) << player.output();
