@@ -3,15 +3,13 @@
 #include <cstddef>
 #include <string_view>
 
+#include "foundation/Utf8.hpp"
+
 namespace veltrano {
 
 // Deep enough for every body the dashboard sends; a shallow bound keeps recursive copies and
 // dumps of a parsed value far from the stack's end.
 inline constexpr std::size_t MAX_JSON_DEPTH = 32;
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. Stored text must pass,
-// or a later JSON dump of the store fails.
-bool isValidUtf8(std::string_view text) noexcept;
 
 // True when no array or object in the JSON text nests deeper than maxDepth. Scans without
 // recursion and without parsing, so it is safe on any input, valid JSON or not.
