@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "app/PortProbe.hpp"
+#include "domain/LocalSecond.hpp"
 #include "foundation/Log.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "http/AuthHandlers.hpp"
@@ -27,6 +28,16 @@ std::string serviceUrl(const ApplicationOptions& options, const Paths& paths) {
   return selectServiceBaseUrl(paths.isRelease(), readServiceUrlVariable());
 }
 
+// A test's clock stands for the wall clock too, so logged start times match its seconds.
+SoundLog::WallClock soundLogClock(const ApplicationOptions& options, const Clock& clock) {
+  if (!options.timeSource)
+    return std::chrono::system_clock::now;
+  return [&clock] {
+    return std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(epochMillisOfLocal(clock.getClock())));
+  };
+}
+
 std::optional<std::string> processEnvironment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   if (!value)
@@ -40,15 +51,17 @@ Application::Application(ApplicationOptions options)
     : options_(std::move(options)),
       paths_(makePaths(options_)),
       clock_(options_.timeSource ? options_.timeSource : TimeSource(readLocalTime)),
+      soundLog_(paths_.getUserFilePath() / "history", soundLogClock(options_, clock_)),
       player_(clock_, options_.filePlayerFactory ? options_.filePlayerFactory
                                                  : platformFilePlayerFactory(audioDevice_)),
-      songs_(player_, paths_),
+      songs_(player_, paths_, &soundLog_),
       alarm_(songs_),
       api_(serviceUrl(options_, paths_)),
       calendarSync_(api_, stores_, clock_, paths_.getVersion()),
       scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
-      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_},
-              options_.http) {
+      server_(
+          HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_, soundLog_},
+          options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
   }

@@ -15,6 +15,7 @@
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SoundLog.hpp"
 #include "audio/SpeechSynthesizer.hpp"
 #include "audio/platform/FilePlayerFactory.hpp"
 #include "domain/Clock.hpp"
@@ -51,7 +52,8 @@ struct ApplicationOptions {
   HttpServerOptions http;
 };
 
-// The program: builds and owns, in this order, the paths, the clock, the stores, the player,
+// The program: builds and owns, in this order, the paths, the clock, the stores, the sound
+// log, the player,
 // song playback, the alarm, the remote service client, the calendar synchronisation, the
 // scheduler and the HTTP server, and tears them down in reverse. Nothing runs until start.
 class Application {
@@ -103,6 +105,7 @@ class Application {
   Paths paths_;
   Clock clock_;
   Stores stores_;
+  SoundLog soundLog_;
   Player player_;
   SongPlayback songs_;
   Alarm alarm_;

@@ -11,8 +11,9 @@ void Alarm::toggle(const DB& db) {
     thread_.reset();
     return;
   }
-  thread_ = songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT,
-                                db.settings.alarmDelaySec);
+  thread_ =
+      songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT, db.settings.alarmDelaySec,
+                          SoundCause{SoundSource::ALARM, "", std::nullopt});
 }
 
 bool Alarm::setActive(const DB& db, bool active) {
@@ -25,8 +26,9 @@ bool Alarm::setActive(const DB& db, bool active) {
   }
   if (thread_ && thread_->isAlive() && !thread_->doAbort())
     return true;
-  thread_ = songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT,
-                                db.settings.alarmDelaySec);
+  thread_ =
+      songs_.playSongById(db, db.settings.alarmSignalId, INFINITE_REPEAT, db.settings.alarmDelaySec,
+                          SoundCause{SoundSource::ALARM, "", std::nullopt});
   if (!thread_) {
     throw std::runtime_error(
         "The alarm signal cannot be played (none is chosen, or its file is missing); choose "

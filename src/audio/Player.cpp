@@ -41,17 +41,19 @@ Player::~Player() {
 }
 
 std::shared_ptr<PlayerThread> Player::playFiles(std::vector<std::string> paths, double delay,
-                                                bool infiniteRepeat) {
-  return start(std::move(paths), 1, delay, infiniteRepeat);
+                                                bool infiniteRepeat, PlaybackReport report) {
+  return start(std::move(paths), 1, delay, infiniteRepeat, std::move(report));
 }
 
 std::shared_ptr<PlayerThread> Player::playFilesRepeated(std::vector<std::string> paths,
-                                                        std::size_t rounds, double delay) {
-  return start(std::move(paths), rounds, delay, false);
+                                                        std::size_t rounds, double delay,
+                                                        PlaybackReport report) {
+  return start(std::move(paths), rounds, delay, false, std::move(report));
 }
 
 std::shared_ptr<PlayerThread> Player::start(std::vector<std::string> paths, std::size_t rounds,
-                                            double delay, bool infiniteRepeat) {
+                                            double delay, bool infiniteRepeat,
+                                            PlaybackReport report) {
   for (const std::string& path : paths) {
     std::error_code error;
     if (!std::filesystem::exists(pathFromUtf8(path), error)) {
@@ -60,8 +62,8 @@ std::shared_ptr<PlayerThread> Player::start(std::vector<std::string> paths, std:
     }
   }
   joinEnded();
-  std::shared_ptr<PlayerThread> thread(
-      new PlayerThread(*this, std::move(paths), rounds, delay, infiniteRepeat, factory_()));
+  std::shared_ptr<PlayerThread> thread(new PlayerThread(
+      *this, std::move(paths), rounds, delay, infiniteRepeat, factory_(), std::move(report)));
   std::lock_guard lock(mutex_);
   threads_.push_back(thread);
   started_.push_back(thread);
@@ -91,17 +93,18 @@ bool Player::isPlaying() const {
 }
 
 std::shared_ptr<PlayerThread> Player::playAudioFile(const std::string& path, int count,
-                                                    double delay) {
+                                                    double delay, PlaybackReport report) {
   if (count == INFINITE_REPEAT) {
-    return playFiles({path}, delay, true);
+    return playFiles({path}, delay, true, std::move(report));
   }
   if (count <= 0)
-    return playFiles({}, delay);
-  return playFilesRepeated({path}, static_cast<std::size_t>(count), delay);
+    return playFiles({}, delay, false, std::move(report));
+  return playFilesRepeated({path}, static_cast<std::size_t>(count), delay, std::move(report));
 }
 
-std::shared_ptr<PlayerThread> Player::playAudioQueue(std::vector<std::string> paths, double delay) {
-  return playFiles(std::move(paths), delay);
+std::shared_ptr<PlayerThread> Player::playAudioQueue(std::vector<std::string> paths, double delay,
+                                                     PlaybackReport report) {
+  return playFiles(std::move(paths), delay, false, std::move(report));
 }
 
 void Player::stopAllPlay() {

@@ -39,10 +39,11 @@ class Player {
   // round and round until aborted). Returns null, after logging the first missing path, when a
   // file does not exist; then nothing plays.
   std::shared_ptr<PlayerThread> playFiles(std::vector<std::string> paths, double delay = 0.0,
-                                          bool infiniteRepeat = false);
+                                          bool infiniteRepeat = false, PlaybackReport report = {});
   // As playFiles, with the whole list played rounds times over.
   std::shared_ptr<PlayerThread> playFilesRepeated(std::vector<std::string> paths,
-                                                  std::size_t rounds, double delay);
+                                                  std::size_t rounds, double delay,
+                                                  PlaybackReport report = {});
   // Aborts every listed thread and empties the list at once, without waiting for them.
   void stopAll();
   // True while any playback thread is listed, pauses included.
@@ -50,15 +51,16 @@ class Player {
 
   // Plays one file count times (INFINITE_REPEAT: until stopped; 0 or less: nothing).
   std::shared_ptr<PlayerThread> playAudioFile(const std::string& path, int count = 1,
-                                              double delay = 0.0);
-  std::shared_ptr<PlayerThread> playAudioQueue(std::vector<std::string> paths, double delay = 0.0);
+                                              double delay = 0.0, PlaybackReport report = {});
+  std::shared_ptr<PlayerThread> playAudioQueue(std::vector<std::string> paths, double delay = 0.0,
+                                               PlaybackReport report = {});
   void stopAllPlay();
 
  private:
   friend class PlayerThread;
 
   std::shared_ptr<PlayerThread> start(std::vector<std::string> paths, std::size_t rounds,
-                                      double delay, bool infiniteRepeat);
+                                      double delay, bool infiniteRepeat, PlaybackReport report);
   // A thread's last act: takes it off the list if it is still listed. Caller must not hold
   // mutex_.
   void onThreadEnd(const PlayerThread& thread) noexcept;

@@ -18,13 +18,15 @@ constexpr std::chrono::milliseconds TICK{1000 / PlayerThread::TICKS_PER_SECOND};
 }  // namespace
 
 PlayerThread::PlayerThread(Player& owner, std::vector<std::string> paths, std::size_t rounds,
-                           double delay, bool infiniteRepeat, std::unique_ptr<FilePlayer> player)
+                           double delay, bool infiniteRepeat, std::unique_ptr<FilePlayer> player,
+                           PlaybackReport report)
     : owner_(owner),
       paths_(std::move(paths)),
       rounds_(rounds),
       delay_(delay),
       infiniteRepeat_(infiniteRepeat),
-      player_(std::move(player)) {}
+      player_(std::move(player)),
+      report_(std::move(report)) {}
 
 PlayerThread::~PlayerThread() {
   abortPlay();
@@ -107,13 +109,16 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
       player_->startPlay(path);
     } catch (const std::exception& e) {
       spdlog::error("Failed to play the file: {} - {}", path, e.what());
+      reportFailed(e.what());
       return;
     }
+    reportStarted();
     try {
       waitWhilePlaying();
     } catch (const std::exception& e) {
       // The file's state is unknown: stop it as if aborted and end only this playback.
       spdlog::error("Failed to play the file: {} - {}", path, e.what());
+      reportFailed(e.what());
       closeAndLog(path, true);
       return;
     }
@@ -128,6 +133,28 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
 void PlayerThread::waitWhilePlaying() {
   while (player_->isPlaying() && !doAbort_.load()) {
     std::this_thread::sleep_for(TICK);
+  }
+}
+
+void PlayerThread::reportStarted() noexcept {
+  if (startReported_ || !report_)
+    return;
+  startReported_ = true;
+  try {
+    report_(std::nullopt);
+  } catch (...) {
+    // A report must never end the sound.
+  }
+}
+
+void PlayerThread::reportFailed(const std::string& reason) noexcept {
+  if (failureReported_ || !report_)
+    return;
+  failureReported_ = true;
+  try {
+    report_(reason);
+  } catch (...) {
+    // A report must never end the sound.
   }
 }
 

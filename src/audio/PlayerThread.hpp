@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -14,6 +16,10 @@
 namespace veltrano {
 
 class Player;
+
+// Hears, on the playback thread, how a playback went: once with nothing when its first file
+// started, and once with the reason when a file could not start or its player failed.
+using PlaybackReport = std::function<void(const std::optional<std::string>& failure)>;
 
 // One playback: plays its files one after the other through its own file player, pausing
 // between them, until the list is done or it is aborted. Created and started by Player only.
@@ -43,8 +49,12 @@ class PlayerThread {
  private:
   friend class Player;
 
+  // Hears, on the playback thread, how a playback went: once with nothing when its first file
+  // started, and once with the reason when a file could not start or its player failed.
+  using PlaybackReport = std::function<void(const std::optional<std::string>& failure)>;
+
   PlayerThread(Player& owner, std::vector<std::string> paths, std::size_t rounds, double delay,
-               bool infiniteRepeat, std::unique_ptr<FilePlayer> player);
+               bool infiniteRepeat, std::unique_ptr<FilePlayer> player, PlaybackReport report);
 
   // Caller: Player, once.
   void start();
@@ -56,6 +66,8 @@ class PlayerThread {
   void playAll(const std::stop_token& shutdown);
   void waitWhilePlaying();
   void closeAndLog(const std::string& path, bool wasAborted) noexcept;
+  void reportStarted() noexcept;
+  void reportFailed(const std::string& reason) noexcept;
 
   Player& owner_;  // outlives the running thread: the player joins it before it goes
   const std::vector<std::string> paths_;
@@ -64,6 +76,9 @@ class PlayerThread {
   const double delay_;
   const bool infiniteRepeat_;
   std::unique_ptr<FilePlayer> player_;  // used only by this thread once it runs
+  const PlaybackReport report_;
+  bool startReported_ = false;    // used only by this thread
+  bool failureReported_ = false;  // used only by this thread
 
   std::atomic<bool> started_{false};
   mutable std::mutex endMutex_;

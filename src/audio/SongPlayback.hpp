@@ -1,11 +1,13 @@
 #pragma once
 
-#include "audio/Player.hpp"
-#include "foundation/Paths.hpp"
-#include "storage/Database.hpp"
-
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "audio/Player.hpp"
+#include "audio/SoundLog.hpp"
+#include "foundation/Paths.hpp"
+#include "storage/Database.hpp"
 
 namespace veltrano {
 
@@ -13,9 +15,13 @@ namespace veltrano {
 // everything else from the user data directory; programmed announcements with their lead-in
 // signal. Every call reads the database the caller passes, so the caller holds the store lock;
 // the calls only start playback threads and never wait for sound.
+//
+// With a sound log, every start is logged with its cause: started when its player started,
+// failed with the reason when it could not (an unknown id, a missing file, a failing player).
 class SongPlayback {
  public:
-  SongPlayback(Player& player, const Paths& paths) : player_(player), paths_(paths) {}
+  SongPlayback(Player& player, const Paths& paths, SoundLog* log = nullptr)
+      : player_(player), paths_(paths), log_(log) {}
 
   std::string getSongAssetPath(const AudioAsset& song) const;
   // std::out_of_range (KeyError) when id is not a key of db.songs.
@@ -23,16 +29,25 @@ class SongPlayback {
 
   // Null when id is "NULL" or the file is missing; KeyError for an unknown id.
   std::shared_ptr<PlayerThread> playSongById(const DB& db, const std::string& id, int count = 1,
-                                             double delay = 0.0);
-  std::shared_ptr<PlayerThread> playSongByDescriptor(const DB& db, const PlayDesc& desc);
-  // The announcement signal (when it exists), then the announcement, in one playback.
+                                             double delay = 0.0, const SoundCause& cause = {});
+  std::shared_ptr<PlayerThread> playSongByDescriptor(const DB& db, const PlayDesc& desc,
+                                                     const SoundCause& cause = {});
+  // The announcement signal (when it exists), then the announcement at path, in one playback.
   std::shared_ptr<PlayerThread> playAnnouncement(const DB& db, const std::string& path);
 
   Player& player() noexcept { return player_; }
 
  private:
+  using Start = std::function<std::shared_ptr<PlayerThread>(PlaybackReport)>;
+  // Runs start with a report that logs the entry; logs a start that fails at once.
+  std::shared_ptr<PlayerThread> startLogged(SoundEntry entry, const std::string& path,
+                                            const Start& start);
+  std::shared_ptr<PlayerThread> playAnnouncementFile(const DB& db, const std::string& path,
+                                                     SoundEntry entry);
+
   Player& player_;
   const Paths& paths_;
+  SoundLog* const log_;  // may be null: nothing is logged
 };
 
 }  // namespace veltrano

@@ -3,6 +3,7 @@
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SoundLog.hpp"
 #include "audio/SpeechSynthesizer.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
@@ -22,6 +23,7 @@ struct HttpContext {
   Alarm& alarm;
   Api& api;
   SpeechSynthesizer& speech;
+  SoundLog& soundLog;
 };
 
 }  // namespace veltrano

@@ -13,6 +13,7 @@
 
 #include "audio/Utf8Path.hpp"
 #include "audio/platform/AudioLength.hpp"
+#include "foundation/ClockDiscipline.hpp"
 #include "foundation/Crypto.hpp"
 #include "foundation/Utf8.hpp"
 #include "http/CalendarImportHandlers.hpp"
@@ -159,6 +160,8 @@ Json saveError(HttpContext& context) {
   return nullptr;
 }
 
+Json clockDiscipline();
+
 Json status(HttpContext& context) {
   Json out = Json::object();
   out["time"] = context.clock.getTimeString();
@@ -167,7 +170,29 @@ Json status(HttpContext& context) {
   TimeZone zone = localTimeZone();
   out["timeZone"] = Json{{"name", zone.name}, {"utcOffsetSec", zone.utcOffsetSec}};
   out["saveError"] = saveError(context);
+  out["clock"] = clockDiscipline();
+  out["lastSound"] = context.soundLog.lastSound();
   return out;
+}
+
+// Bells follow this computer's clock: the dashboard warns when nothing keeps it right.
+Json clockDiscipline() {
+  auto discipline = readClockDiscipline();
+  if (!discipline)
+    return nullptr;
+  Json out = Json::object();
+  out["synchronised"] = discipline->synchronised;
+  out["estimatedErrorMs"] =
+      discipline->estimatedErrorMs ? Json(*discipline->estimatedErrorMs) : Json(nullptr);
+  return out;
+}
+
+// The sounds of a day (default: today) in the order they started.
+Json history(HttpContext& context, const QueryArguments& args) {
+  auto date = args.find("date");
+  const Date day = date == args.end() ? Date::fromTimeStruct(context.clock.getClock())
+                                      : Date::decode(date->second);
+  return context.soundLog.entriesOf(day);
 }
 
 Json info(HttpContext& context) {
@@ -325,9 +350,24 @@ void deleteProgramme(HttpContext& context, const std::string& id) {
 void playSignal(HttpContext& context, const std::string& id) {
   auto access = context.stores.lock();
   const DB& db = access.db();
-  if (id != "NULL" && !db.songs.contains(id))
+  const AudioAsset* song = db.songs.find(id);
+  if (id != "NULL" && song == nullptr)
     throw std::out_of_range("Unknown signal: " + id);
-  context.songs.playSongById(db, id);
+  SoundCause cause{SoundSource::SIGNAL, "", std::nullopt};
+  if (song && song->storageCategory == AudioAssetCategory::PROGRAMME)
+    cause.source = SoundSource::SONG;
+  else if (song && song->storageCategory == AudioAssetCategory::PROGRAMMED_ANNOUNCEMENT)
+    cause.source = SoundSource::ANNOUNCEMENT;
+  context.songs.playSongById(db, id, 1, 0.0, cause);
+}
+
+// Silences everything at once, the alarm included.
+void stopAll(HttpContext& context) {
+  {
+    auto access = context.stores.lock();
+    context.alarm.setActive(access.db(), false);
+  }
+  context.player.stopAll();
 }
 
 void deleteTimetable(HttpContext& context, const std::string& id) {
@@ -435,6 +475,8 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
     return missingAudioFiles(context);
   if (target == "voices")
     return voices(context);
+  if (target == "history")
+    return history(context, args);
   throw std::invalid_argument("Unknown target: " + target);
 }
 
@@ -444,6 +486,10 @@ std::optional<Json> trigger_target(HttpContext& context, const std::string& targ
     auto access = context.stores.lock();
     bool active = context.alarm.setActive(access.db(), target == "alarmOn");
     return Json{{"alarmActive", active}};
+  }
+  if (target == "stopAll") {
+    stopAll(context);
+    return Json(true);
   }
   if (target == "deleteSignal") {
     deleteSignal(context, id);
@@ -455,6 +501,7 @@ std::optional<Json> trigger_target(HttpContext& context, const std::string& targ
     eraseAt(context.stores.lock().db().settings.calendar.reoccurringEvents, id, args);
   } else if (target == "playSignal") {
     playSignal(context, id);
+
   } else if (target == "deleteTimetable") {
     deleteTimetable(context, id);
   } else if (target == "announce") {

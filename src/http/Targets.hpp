@@ -23,7 +23,8 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
 // Throws "Unknown target: <target>" for any other name, HttpError 409 when a delete by
 // position finds another event there than the one the caller described. Takes the store lock
 // itself, and never holds it while downloading or reading a whole file. Answers the JSON to
-// send for the actions that report a state ("alarmOn", "alarmOff"); the others answer "ok".
+// send for the actions that report a state ("alarmOn", "alarmOff", "stopAll"); the others answer
+// "ok".
 std::optional<Json> trigger_target(HttpContext& context, const std::string& target,
                                    const std::string& id, const QueryArguments& args);
 

@@ -37,6 +37,7 @@ bool AutoSave::attempt(Slot& slot, const Action& action) noexcept {
     failure = "unknown failure";
   }
   slot.failure = failure;
+  retry_ = true;
   // A store that cannot be written fails again every round: say so once, not ten times a
   // second.
   if (slot.lastError != failure) {
@@ -47,6 +48,10 @@ bool AutoSave::attempt(Slot& slot, const Action& action) noexcept {
 }
 
 void AutoSave::prepare(Stores::Access& access) noexcept {
+  if (lookedAt_ == access.changeCount() && !retry_)
+    return;
+  lookedAt_ = access.changeCount();
+  retry_ = false;
   // Each store stands alone: one that cannot be saved does not keep the others from saving.
   attempt(slots_[DB_STORE], [&] { slots_[DB_STORE].pending = access.dbStore().prepareAutoSave(); });
   attempt(slots_[SHADOW_STORE],
@@ -73,7 +78,8 @@ void AutoSave::write(Stores& stores) {
     return;
 
   {
-    auto access = stores.lock();
+    // Records only the saves' outcome, no change of the records.
+    auto access = stores.lockForRound();
     record(access, /*afterWrite=*/true);
   }
   for (int store = 0; store < STORE_COUNT; ++store) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -19,7 +20,8 @@ namespace veltrano {
 // writes the files and then marks them saved. A failed write is retried in the next round;
 // it is logged once, and again only when its text changes. Used by one thread only.
 // Each store keeps the reason it could not be saved (StorageWrapper::saveError), stamped with
-// the clock's time, until a save succeeds.
+// the clock's time, until a save succeeds. The records are hashed only when an access may have
+// changed them since the last look, or a save is still to be retried.
 class AutoSave {
  public:
   using FileWriter = std::function<void(const std::filesystem::path&, std::string_view)>;
@@ -52,6 +54,10 @@ class AutoSave {
   const Clock& clock_;
   FileWriter writer_;
   std::array<Slot, STORE_COUNT> slots_;
+  // The store's change count at the last look; none before the first.
+  std::optional<std::uint64_t> lookedAt_;
+  // A prepare or write failed: look again even without a change.
+  bool retry_ = false;
 };
 
 }  // namespace veltrano

@@ -6,6 +6,7 @@
 #include <exception>
 #include <utility>
 
+#include "domain/LocalSecond.hpp"
 #include "scheduling/SoundTriggering.hpp"
 
 namespace veltrano {
@@ -68,14 +69,15 @@ bool Scheduler::runRound() noexcept {
     const ClockValue now = clock_.updateClock();
     bool remoteDue = false;
     {
-      auto access = stores_.lock();
-      if (!nowPrev_ || now != *nowPrev_) {
-        // Marked processed before its sounds start: should they fail, the next round must
-        // not ring this second a second time.
-        nowPrev_ = now;
+      auto access = stores_.lockForRound();
+      // Taken as processed before their sounds start: should they fail, the next round must
+      // not ring these seconds a second time.
+      const SecondRange seconds = cursor_.advanceTo(localSecondOf(now));
+      for (long long second = seconds.first; second <= seconds.last; ++second) {
         processed = true;
-        remoteDue = ++secCounter_ % SEC_30_HOURS == REMOTE_CHECK_SECOND;
-        processSecond(access.db(), access.cache(), now);
+        if (++secCounter_ % SEC_30_HOURS == REMOTE_CHECK_SECOND)
+          remoteDue = true;
+        processSecond(access, second == seconds.last ? now : clockValueAtLocalSecond(second));
       }
       autoSave_.prepare(access);
     }
@@ -91,15 +93,26 @@ bool Scheduler::runRound() noexcept {
   return processed;
 }
 
-void Scheduler::processSecond(DB& db, const Cache& cache, const ClockValue& now) noexcept {
+void Scheduler::processSecond(Stores::Access& access, const ClockValue& now) noexcept {
   try {
+    DB& db = access.db();
+    const DailyPreferences before = db.settings.dailyPreferences;
+    const std::size_t programmes = db.programmes.size();
     db.settings.dailyPreferences.resetOnNewDay(now);
-    for (auto& played : triggerScheduledSounds(db, cache, now, playback_))
+    for (auto& played : triggerScheduledSounds(db, access.cache(), now, playback_))
       playedFiles_.push_back(std::move(played));
+    // Only a new day or a played one-off play changes the records here.
+    const DailyPreferences& after = db.settings.dailyPreferences;
+    if (after.lastDay != before.lastDay ||
+        after.selectedTimetableId != before.selectedTimetableId ||
+        db.programmes.size() != programmes)
+      access.markChanged();
     lastRoundError_.clear();
   } catch (const std::exception& e) {
+    access.markChanged();  // what a failure left half done is saved all the same
     logRoundError(e.what());
   } catch (...) {
+    access.markChanged();
     logRoundError("unknown failure");
   }
 }

@@ -14,6 +14,7 @@
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
 #include "scheduling/AutoSave.hpp"
+#include "scheduling/SecondCursor.hpp"
 #include "scheduling/SoundTriggering.hpp"
 #include "storage/Stores.hpp"
 
@@ -33,11 +34,12 @@ inline constexpr std::chrono::milliseconds SECOND_START_MARGIN{1};
 inline constexpr std::chrono::milliseconds CLOCK_LAG_RETRY{1};
 inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
 
-// The thread that rings the bells. Every round it reads the shared clock; in each new second
-// (any field of the clock value differs from the last one processed, so a clock set back
-// rings its seconds again, and a second never observed rings nothing) it counts the second,
-// starts the remote check in the 5th processed second and every SEC_30_HOURS after, drops
-// yesterday's hand-chosen timetable and starts the sounds due. Every round it autosaves the
+// The thread that rings the bells. Every round it reads the shared clock and processes each
+// second of local time it has not processed yet, in order (a stall or a small clock step is
+// bridged second by second, late; a larger step is taken as a new time: see SecondCursor). In
+// each processed second it counts the second, starts the remote check in the 5th processed
+// second and every SEC_30_HOURS after, drops yesterday's hand-chosen timetable and starts the
+// sounds due. Every round it autosaves the
 // three stores and deletes the files of dropped one-off plays that have been heard. Rounds run at
 // least ten times a second, timed so that each wall-clock second is processed within a few
 // milliseconds of its start.
@@ -81,8 +83,8 @@ class Scheduler {
 
  private:
   void run(const std::stop_token& stop) noexcept;
-  // Caller holds the store lock. Failures are logged here.
-  void processSecond(DB& db, const Cache& cache, const ClockValue& now) noexcept;
+  // Caller holds the lock of access. Failures are logged here.
+  void processSecond(Stores::Access& access, const ClockValue& now) noexcept;
   // Caller must not hold the store lock.
   void startRemoteCheck();
   // Logs a round's failure, but a failure that repeats the previous one only once.
@@ -95,7 +97,7 @@ class Scheduler {
   std::function<void()> roundCompleted_;  // set before the thread starts
 
   // The round's own state, used only by the thread that runs rounds.
-  std::optional<ClockValue> nowPrev_;
+  SecondCursor cursor_;
   AutoSave autoSave_;
   std::string lastRoundError_;
   // Files of one-off plays, deleted once heard.

@@ -50,7 +50,9 @@ void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
     if (!(programme.date == now && programme.time == now))
       continue;
     std::shared_ptr<PlayerThread> started;
-    startIsolated([&] { started = playback.playSongById(db, programme.songId); }, "programme", key);
+    const SoundCause cause{SoundSource::PROGRAMME, "", now};
+    startIsolated([&] { started = playback.playSongById(db, programme.songId, 1, 0.0, cause); },
+                  "programme", key);
     // Due only in this second: even when its start failed it can never be due again.
     if (programme.deleteAfterPlay)
       toRemove.emplace_back(key, std::move(started));
@@ -69,34 +71,37 @@ void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
   }
 }
 
-void playLessonSignals(const DB& db, const TimeTable& timetable, const ClockValue& now,
-                       SongPlayback& playback) {
+void playLessonSignals(const DB& db, const TimeTable& timetable, const std::string& timetableId,
+                       const ClockValue& now, SongPlayback& playback) {
   const SignalTable& ch = timetable.chAt(0);
   const TimeOfDay time = TimeOfDay::fromTimeStruct(now);
-  auto play = [&](const PlayDesc& desc, const Lesson& lesson) {
-    startIsolated([&] { playback.playSongByDescriptor(db, desc); }, "lesson", lesson.asString());
+  auto play = [&](const PlayDesc& desc, SoundSource source, const Lesson& lesson) {
+    const SoundCause cause{source, timetableId, now};
+    startIsolated([&] { playback.playSongByDescriptor(db, desc, cause); }, "lesson",
+                  lesson.asString());
   };
   for (const Lesson& lesson : ch.lessons) {
     if (time == lesson.start)
-      play(ch.startOfClass, lesson);
+      play(ch.startOfClass, SoundSource::LESSON_START, lesson);
     if (time == lesson.end)
-      play(ch.endOfClass, lesson);
+      play(ch.endOfClass, SoundSource::LESSON_END, lesson);
     if (time == lesson.start.minusMinutes(ch.preStartWaitMin))
-      play(ch.preStart, lesson);
+      play(ch.preStart, SoundSource::PRE_START, lesson);
     if (time == lesson.end.minusMinutes(ch.preEndWaitMin))
-      play(ch.preEnd, lesson);
+      play(ch.preEnd, SoundSource::PRE_END, lesson);
   }
 }
 
-void playCustomPlays(const DB& db, const TimeTable& timetable, const ClockValue& now,
-                     SongPlayback& playback) {
+void playCustomPlays(const DB& db, const TimeTable& timetable, const std::string& timetableId,
+                     const ClockValue& now, SongPlayback& playback) {
   const TimeOfDay time = TimeOfDay::fromTimeStruct(now);
+  const SoundCause cause{SoundSource::CUSTOM_PLAY, timetableId, now};
   for (const UserPlay& custom : timetable.customPlays) {
     for (const TimeOfDay& slot : custom.slots) {
       if (time != slot)
         continue;
-      startIsolated([&] { playback.playSongByDescriptor(db, custom.desc); }, "custom play at",
-                    slot.asString());
+      startIsolated([&] { playback.playSongByDescriptor(db, custom.desc, cause); },
+                    "custom play at", slot.asString());
     }
   }
 }
@@ -116,8 +121,8 @@ std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const
   const TimeTable* timetable = db.timetables.find(timetableId);
   if (timetable == nullptr)
     return played;
-  playLessonSignals(db, *timetable, now, playback);
-  playCustomPlays(db, *timetable, now, playback);
+  playLessonSignals(db, *timetable, timetableId, now, playback);
+  playCustomPlays(db, *timetable, timetableId, now, playback);
   return played;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
+
 #include "foundation/Shadow.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "storage/Cache.hpp"
 #include "storage/Database.hpp"
-
-#include <mutex>
 
 namespace veltrano {
 
@@ -13,6 +14,10 @@ namespace veltrano {
 // reached through an Access, which holds the lock for as long as it lives: the scheduler
 // holds one for a round, an HTTP handler while it touches records. Never wait on the
 // network or on audio, and never sleep, while holding one.
+//
+// Every access from lock() counts as a change, so the autosave looks for changes (hashing the
+// records) only after one; the scheduler's rounds, which seldom change anything, take
+// lockForRound() and mark their changes themselves.
 class Stores {
  public:
   class Access {
@@ -25,18 +30,29 @@ class Stores {
     StorageWrapper<Shadow>& shadowStore() noexcept { return stores_->shadow_; }
     StorageWrapper<Cache>& cacheStore() noexcept { return stores_->cache_; }
 
+    // The records may have changed under this access.
+    void markChanged() noexcept { ++stores_->changeCount_; }
+    // Moves on with every access that may have changed the records.
+    std::uint64_t changeCount() const noexcept { return stores_->changeCount_; }
+
    private:
     friend class Stores;
-    explicit Access(Stores& stores) : stores_(&stores), lock_(stores.mutex_) {}
+    Access(Stores& stores, bool counted) : stores_(&stores), lock_(stores.mutex_) {
+      if (counted)
+        markChanged();
+    }
 
     Stores* stores_;
     std::unique_lock<std::mutex> lock_;
   };
 
-  Access lock() { return Access(*this); }
+  Access lock() { return Access(*this, true); }
+  // For the scheduler's rounds: the caller marks its changes with markChanged().
+  Access lockForRound() { return Access(*this, false); }
 
  private:
   std::mutex mutex_;
+  std::uint64_t changeCount_ = 0;  // protected by mutex_
   StorageWrapper<Cache> cache_;    // protected by mutex_
   StorageWrapper<DB> db_;          // protected by mutex_
   StorageWrapper<Shadow> shadow_;  // protected by mutex_

@@ -12,7 +12,9 @@
 #include "audio/FakeFilePlayer.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SoundLog.hpp"
 #include "domain/Clock.hpp"
+#include "domain/LocalSecond.hpp"
 #include "foundation/Paths.hpp"
 #include "http/HttpServer.hpp"
 #include "http/TestBundle.hpp"
@@ -46,11 +48,17 @@ class ServerFixture : public ::testing::Test {
           std::lock_guard lock(nowMutex_);
           return now_;
         }),
+        soundLog_(temp_.path() / "history",
+                  [this] {
+                    return std::chrono::system_clock::time_point(
+                        std::chrono::milliseconds(epochMillisOfLocal(clock_.getClock())));
+                  }),
         player_(clock_, stage_.factory(), pause_.function()),
-        songs_(player_, paths_),
+        songs_(player_, paths_, &soundLog_),
         alarm_(songs_),
         api_(stub_.url()),
-        server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_}) {
+        server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
+                            soundLog_}) {
     clock_.updateClock();
     {
       auto access = stores_.lock();
@@ -108,6 +116,7 @@ class ServerFixture : public ::testing::Test {
   Paths paths_;
   Clock clock_;
   Stores stores_;
+  SoundLog soundLog_;
   Player player_;
   SongPlayback songs_;
   Alarm alarm_;

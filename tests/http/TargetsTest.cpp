@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ class TargetsTest : public ServerFixture {
 
 TEST_F(TargetsTest, ViewsKeepTheirMemberOrder) {
   EXPECT_EQ(keysOf(query("status")),
-            (std::vector<std::string>{"time", "isPlaying", "version", "timeZone", "saveError"}));
+            (std::vector<std::string>{"time", "isPlaying", "version", "timeZone", "saveError",
+                                      "clock", "lastSound"}));
   EXPECT_EQ(query("status")["time"], "10:00:00");
   EXPECT_TRUE(query("status")["saveError"].is_null());
   stores_.lock().shadowStore().markSaveFailed("disk full", "2026-03-09T09:59:58");
@@ -177,6 +179,39 @@ TEST_F(TargetsTest, AlarmOnAndOffAnswerTheStateAndRepeatNothing) {
   stores_.lock().db().settings.alarmSignalId = "NULL";
   EXPECT_EQ(get("/api/trigger/alarmOn/0")->status, 400);
   EXPECT_FALSE(query("overview")["alarmActive"]);
+}
+
+TEST_F(TargetsTest, StopAllSilencesEverythingAndTheLogTellsWhatSounded) {
+  stage_.setPolls(assetPath("alarm.mp3"), FakeStage::FOREVER);
+  stage_.setPolls(assetPath("p-ping.mp3"), FakeStage::FOREVER);
+  EXPECT_EQ(trigger("playSignal/ID_ping"), "ok");
+  ASSERT_TRUE(stage_.waitForEvents(1));
+  get("/api/trigger/alarmOn/0");
+  ASSERT_TRUE(stage_.waitForEvents(2));
+
+  auto stopped = get("/api/trigger/stopAll/0");
+  EXPECT_EQ(stopped->body, "true");
+  ASSERT_TRUE(stage_.waitForEvents(4)) << "both sounds end";
+  EXPECT_FALSE(query("overview")["alarmActive"]);
+  EXPECT_FALSE(query("status")["isPlaying"]);
+
+  Json entries = query("history");
+  std::multiset<std::string> heard;
+  for (const Json& entry : entries) {
+    heard.insert(entry["source"].get<std::string>() + " " + entry["signalId"].get<std::string>());
+    EXPECT_TRUE(entry["due"].is_null());
+    EXPECT_EQ(entry["started"].get<std::string>().substr(0, 19), "2026-03-09T10:00:00");
+    EXPECT_EQ(entry["outcome"], "started");
+  }
+  EXPECT_EQ(heard, (std::multiset<std::string>{"alarm ID_alarm", "signal ID_ping"}));
+  EXPECT_EQ(query("history?date=2026-03-09"), entries);
+  EXPECT_EQ(query("history?date=2026-03-08"), Json::array());
+  EXPECT_EQ(get("/api/get/history?date=2026-02-30")->status, 400);
+  EXPECT_EQ(get("/api/get/history?date=yesterday")->status, 400);
+
+  Json status = query("status");
+  EXPECT_EQ(status["lastSound"], entries.back());
+  EXPECT_TRUE(status["clock"].is_null() || status["clock"].contains("synchronised"));
 }
 
 TEST_F(TargetsTest, SignalsTheSystemNeedsStayAndDeletedOnesLeaveExplicitSilence) {

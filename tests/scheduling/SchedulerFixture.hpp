@@ -15,8 +15,10 @@
 
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
+#include "audio/SoundLog.hpp"
 #include "domain/Clock.hpp"
 #include "domain/Date.hpp"
+#include "domain/LocalSecond.hpp"
 #include "domain/TimeOfDay.hpp"
 #include "foundation/Paths.hpp"
 #include "scheduling/DayClassification.hpp"
@@ -29,16 +31,8 @@ namespace veltrano::test {
 
 // The clock value of a local date and time, weekday and day of the year included.
 inline ClockValue clockAt(const Date& date, const TimeOfDay& time) {
-  ClockValue v;
-  v.tm_year = date.y;
-  v.tm_mon = date.m;
-  v.tm_mday = date.d;
-  v.tm_hour = time.h;
-  v.tm_min = time.m;
-  v.tm_sec = time.s;
-  v.tm_wday = date.weekday();
-  v.tm_yday = static_cast<int>(date.toDayNumber() - Date{date.y, 1, 1}.toDayNumber()) + 1;
-  return v;
+  return clockValueAtLocalSecond(date.toDayNumber() * 86400LL + time.h * 3600 + time.m * 60 +
+                                 time.s);
 }
 
 inline ClockValue clockAt(std::string_view date, std::string_view time) {
@@ -198,8 +192,14 @@ class SchedulerFixture : public ::testing::Test {
   ClockValue now_ = clockAt("2026-03-09", "06:00");
   Clock clock_{[this] { return now_; }};
   RecordingStage stage_{clock_};
+  // Sounds start at the test clock's second: a bridged second shows its lateness in whole
+  // seconds.
+  SoundLog soundLog_{dir_.path() / "history", [this] {
+                       return std::chrono::system_clock::time_point(
+                           std::chrono::milliseconds(epochMillisOfLocal(clock_.getClock())));
+                     }};
   Player player_{clock_, stage_.factory(), [](auto, auto) {}};
-  SongPlayback playback_{player_, paths_};
+  SongPlayback playback_{player_, paths_, &soundLog_};
   std::atomic<int> remoteChecks_{0};
   std::function<void()> remoteCheck_ = [this] { ++remoteChecks_; };
   Scheduler scheduler_{stores_, clock_, playback_, [this] { remoteCheck_(); }};

@@ -181,22 +181,72 @@ TEST_F(SchedulerTest, DayWithoutTimetableStillPlaysProgrammes) {
   EXPECT_EQ(played(), Played{"08:00:00 song"});
 }
 
-TEST_F(SchedulerTest, EachSecondOnceASkippedSecondNeverAClockSetBackAgain) {
-  EXPECT_TRUE(roundAt("2026-03-09", "07:59:59"));
-  EXPECT_FALSE(roundAt("2026-03-09", "07:59:59"));
-  EXPECT_TRUE(roundAt("2026-03-09", "08:00:01"));  // 08:00:00 was never seen
-  EXPECT_EQ(scheduler_.secCounter(), 2);
-  EXPECT_EQ(played(), Played{});
-
-  EXPECT_TRUE(roundAt("2026-03-09", "08:00"));
-  EXPECT_FALSE(roundAt("2026-03-09", "08:00"));
-  EXPECT_TRUE(roundAt("2026-03-09", "07:55"));  // set back: rings again
-  EXPECT_TRUE(roundAt("2026-03-09", "08:00"));
-  EXPECT_EQ(played(), (Played{"08:00:00 start", "07:55:00 pre-start", "08:00:00 start"}));
-
-  // The same time of another day is another second.
-  EXPECT_TRUE(roundAt("2026-03-10", "08:00"));
-  EXPECT_EQ(scheduler_.secCounter(), 6);
+// Each case runs on a day of its own ("+1 " marks its next day). Expected: every logged sound
+// as "[+1 ]due signal +lateness in ms", in order.
+TEST_F(SchedulerTest, ClockStepsRingEverySecondOnce) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> rounds;
+    Played expected;
+    bool oneOffPlayAtTen = false;
+  };
+  replaceTimetable(timetable({"00:00 - 00:45", "08:00 - 08:45"}));
+  const Case cases[] = {
+      {"+1 s", {"07:59:59", "08:00:00"}, {"08:00:00 start +0"}},
+      {"+2 s bridges the second between", {"07:59:59", "08:00:01"}, {"08:00:00 start +1000"}},
+      {"+59 s", {"07:59:30", "08:00:29"}, {"08:00:00 start +29000"}},
+      {"+61 s skips", {"07:59:30", "08:00:31"}, {}},
+      {"+1 h skips", {"07:30:00", "08:30:00"}, {}},
+      {"-1 s", {"08:00:00", "07:59:59", "08:00:00", "08:00:01"}, {"08:00:00 start +0"}},
+      {"-2 s", {"08:00:00", "08:00:01", "07:59:59", "08:00:00", "08:00:02"}, {"08:00:00 start +0"}},
+      {"-59 s", {"08:00:00", "07:59:01", "08:00:00", "08:00:01"}, {"08:00:00 start +0"}},
+      {"-61 s rings again",
+       {"08:00:00", "07:58:59", "07:59:59", "08:00:00"},
+       {"08:00:00 start +0", "08:00:00 start +0"}},
+      {"-1 h rings again",
+       {"08:00:00", "07:00:00", "07:59:30", "08:00:00"},
+       {"08:00:00 start +0", "08:00:00 start +0"}},
+      {"+2 s across midnight", {"23:59:59", "+1 00:00:01"}, {"+1 00:00:00 start +1000"}},
+      {"-2 s across midnight",
+       {"+1 00:00:00", "+1 00:00:01", "23:59:59", "+1 00:00:00", "+1 00:00:02"},
+       {"+1 00:00:00 start +0"}},
+      {"+2 s over a one-off play",
+       {"09:59:59", "10:00:01", "09:59:59", "10:00:02"},
+       {"10:00:00 song +1000"},
+       true},
+  };
+  Date day{2026, 4, 1};
+  for (const Case& c : cases) {
+    const Date next = day.plusDays(1);
+    if (c.oneOffPlayAtTen) {
+      auto access = stores_.lock();
+      Programme programme = Programme::fromUserInput("song", day.asString(), "10:00:00");
+      programme.deleteAfterPlay = true;
+      access.db().programmes.add(programme);
+    }
+    for (const std::string& round : c.rounds) {
+      const bool onNext = round.starts_with("+1 ");
+      setClock(test::clockAt(onNext ? next : day, TimeOfDay::decode(round.substr(onNext ? 3 : 0))));
+      scheduler_.runRound();
+    }
+    played();  // every playback has started and reported
+    Played logged;
+    for (const Date& date : {day, next}) {
+      for (const Json& entry : soundLog_.entriesOf(date)) {
+        std::string due = entry["due"].get<std::string>().substr(11);
+        logged.push_back((date == next ? "+1 " : "") + due + " " +
+                         entry["signalId"].get<std::string>() + " +" +
+                         std::to_string(entry["lateMs"].get<long long>()));
+      }
+    }
+    EXPECT_EQ(logged, c.expected) << c.name;
+    day = day.plusDays(2);
+  }
+  EXPECT_TRUE(log_.contains("The clock jumped forward by 3570 s"));
+  EXPECT_TRUE(log_.contains("The clock was set back by 3600 s"));
+  auto access = stores_.lock();
+  EXPECT_TRUE(access.db().programmes.empty());
+  EXPECT_FALSE(access.db().songs.contains("song")) << "the one-off play went with its song";
 }
 
 TEST_F(SchedulerTest, YesterdaysHandChoiceIsDroppedBeforeTheNewDayRings) {
