@@ -19,6 +19,7 @@ import { safetyTests } from './safety.mjs';
 import { securityScenarios } from './security.mjs';
 import { calendarImportScenario } from './calendar-import.mjs';
 import { speakScenario } from './speak.mjs';
+import { soundLogScenario } from './sound-log.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -526,6 +527,8 @@ async function main() {
   });
 
   await safetyTests({ test, browser, context, page, base, api, check, waitFor, tmp, screenshotAll });
+  await test('the log shows what sounded, Stop all sounds silences the alarm, Home warns of an unsynchronised clock', () =>
+    soundLogScenario({ page, base, api, check, waitFor, played, screenshotAll }));
 
   await test('time to first render of the home page', async () => {
     const fresh = await context.newPage();

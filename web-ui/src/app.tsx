@@ -7,6 +7,7 @@ import { AFTER_LOGIN, navigate, useLocation } from './lib/router';
 import { CalendarPage } from './pages/Calendar';
 import { HomePage } from './pages/Home';
 import { LoginPage } from './pages/Login';
+import { LogPage } from './pages/Log';
 import { SettingsPage } from './pages/Settings';
 import { SignalsPage } from './pages/Signals';
 import { TimetableEditor } from './pages/TimetableEditor';
@@ -14,14 +15,12 @@ import { TimetablePrint } from './pages/TimetablePrint';
 import { TimetablesPage } from './pages/Timetables';
 import { WelcomePage } from './pages/Welcome';
 
-
-
-
 const NAV = [
   { href: '/', label: 'Home' },
   { href: '/timetables', label: 'Timetables' },
   { href: '/calendar', label: 'Calendar' },
   { href: '/signals', label: 'Signals & songs' },
+  { href: '/log', label: 'Log' },
   { href: '/settings', label: 'Settings' },
 ];
 
@@ -106,6 +105,7 @@ export function App() {
   else if (path === '/calendar') page = <CalendarPage />;
   else if (path === '/signals') page = <SignalsPage />;
   else if (path === '/settings') page = <SettingsPage />;
+  else if (path === '/log') page = <LogPage />;
   else page = <NotFound />;
   return <Shell path={path}>{page}</Shell>;
 }

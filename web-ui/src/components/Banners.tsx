@@ -1,6 +1,6 @@
-// The warnings every page shows: bells switched off, the alarm sounding, a bell that failed
-// today, and changes that are not being saved. Each comes with the one action that ends it.
-import { setAlarm, updateSettings } from '../lib/api';
+// The warnings every page shows: bells switched off, the alarm sounding, a sound playing, a
+// bell that failed today, and changes that are not being saved. Each comes with the one action that ends it.
+import { setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { useAction } from '../lib/hooks';
 import { notifyChanged, usePlayerWarnings } from '../lib/playerState';
 import type { HistoryEntry } from '../lib/types';
@@ -27,7 +27,9 @@ export function Banners() {
   const alarm = overview?.alarmActive === true;
   const saveError = status?.saveError;
   const failed = failedToday ?? [];
-  if (!bellsOff && !alarm && !saveError && failed.length === 0 && !action.error) return null;
+  // The alarm's own banner stops it; any other sound can be stopped from every page.
+  const playing = status?.isPlaying === true && !alarm;
+  if (!bellsOff && !alarm && !playing && !saveError && failed.length === 0 && !action.error) return null;
   return (
     <div class="banners" role="region" aria-label="Warnings">
       {alarm && (
@@ -37,6 +39,14 @@ export function Banners() {
           </span>
           <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => setAlarm(false))} aria-label="Stop the sounding alarm">
             Stop
+          </button>
+        </div>
+      )}
+      {playing && (
+        <div class="banner banner-playing" role="status">
+          <span>♪ A sound is playing.</span>
+          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(stopAllSounds)}>
+            Stop all sounds
           </button>
         </div>
       )}

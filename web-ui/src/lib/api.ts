@@ -1,5 +1,5 @@
 // The player's HTTP API. Every failure becomes an ApiError whose message can be shown as it is.
-import type { TimeTable, TimeTableEntry } from './types';
+import type { HistoryEntry, TimeTable, TimeTableEntry } from './types';
 
 export class ApiError extends Error {
   /** Seconds the player asks the client to wait before trying again (Retry-After). */
@@ -104,6 +104,12 @@ export async function setAlarm(on: boolean): Promise<boolean> {
 }
 
 /** The answer to a delete whose list was out of date: nothing was deleted. */
+/** Stops every sound now, the alarm included. */
+export const stopAllSounds = () => json<boolean>('/api/trigger/stopAll/0');
+
+/** The sounds of a day (YYYY-MM-DD; the player's today when absent), in the order they started. */
+export const getHistory = (date?: string) => getTarget<HistoryEntry[]>('history', date ? { date } : undefined);
+
 export const CALENDAR_CHANGED = 'The calendar changed; reload';
 
 export const getDb = () => json<Record<string, unknown>>('/db');

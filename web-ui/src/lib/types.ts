@@ -61,13 +61,20 @@ export interface Status {
   timeZone?: { name: string; utcOffsetSec: number };
   /** Set while a store cannot be written; absent from players that do not report it. */
   saveError?: { store: string; reason: string; since: string } | null;
+  /** How the operating system keeps the player's clock; null where it can't tell. */
+  clock?: { synchronised: boolean; estimatedErrorMs: number | null } | null;
+  /** The newest sound the player started (or failed to). */
+  lastSound?: HistoryEntry | null;
 }
 
 /** One sound of the day's log, where the player keeps one. */
 export interface HistoryEntry {
   due?: string | null;
   started?: string | null;
+  /** Milliseconds between the second it was due and its start. */
+  lateMs?: number;
   source?: string;
+  timetable?: string;
   signalId?: string;
   name?: string;
   outcome: 'started' | 'failed';

@@ -1,12 +1,13 @@
 import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
-import { getTarget, getTimetables, setAlarm, updateSettings } from '../lib/api';
+import { getTarget, getTimetables, setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { bellsAfter } from '../lib/bells';
 import { MONTHS, timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
 import { formatTime, parseDate } from '../lib/time';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import { clockDrift, zoneText } from '../lib/playerClock';
+import { entrySummary } from '../lib/soundLog';
 import type { AudioAsset, Overview, Settings, Status, TimeTable, TimetableInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
@@ -68,9 +69,34 @@ function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioA
   );
 }
 
+/** Whether a time service keeps the player's clock right: bells follow that clock. */
+function ClockHealth(props: { clock: Status['clock'] }) {
+  const { clock } = props;
+  if (clock === undefined || clock === null) return null;
+  if (!clock.synchronised) {
+    return (
+      <p class="msg msg-warn small" role="alert">
+        <strong>The player's clock is not synchronised</strong> with a time server. Bells follow this computer's clock:
+        check its time, and its time service (NTP).
+      </p>
+    );
+  }
+  return (
+    <p class="muted small">
+      Synchronised with a time server{clock.estimatedErrorMs !== null ? ` (within about ${clock.estimatedErrorMs} ms)` : ''}.
+    </p>
+  );
+}
+
 function Clock(props: { status?: Status; error?: string }) {
   const { status, error } = props;
   const drift = status ? clockDrift(status, new Date()) : undefined;
+  const action = useAction();
+  const stop = () =>
+    void action.run(async () => {
+      await stopAllSounds();
+      notifyChanged();
+    });
   return (
     <div class="card clock-card">
       <h2 class="small-heading">The player's clock</h2>
@@ -78,6 +104,7 @@ function Clock(props: { status?: Status; error?: string }) {
         <time>{status?.time ?? '--:--:--'}</time>
       </p>
       {status?.timeZone && <p class="muted small">Time zone of the player: {zoneText(status.timeZone)}</p>}
+      <ClockHealth clock={status?.clock} />
       {drift !== undefined && (
         <p class="msg msg-warn small" role="status">
           This device's clock differs from the player's by {drift}. Bells follow the player's clock.
@@ -86,6 +113,15 @@ function Clock(props: { status?: Status; error?: string }) {
       <p aria-live="polite" class={status?.isPlaying ? 'playing' : 'muted'}>
         {status ? (status.isPlaying ? '♪ Playing a sound now' : 'Silent') : ''}
       </p>
+      <button type="button" onClick={stop} disabled={action.busy}>
+        Stop all sounds
+      </button>
+      {status?.lastSound ? (
+        <p class={`small ${status.lastSound.outcome === 'failed' ? 'msg msg-error' : 'muted'}`}>
+          Last sound: {entrySummary(status.lastSound)}. <Link href="/log">See the log</Link>
+        </p>
+      ) : null}
+      <Outcome action={action} />
       {error ? <ErrorText error={`Clock: ${error}`} /> : null}
     </div>
   );
