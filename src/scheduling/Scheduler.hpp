@@ -24,8 +24,10 @@ namespace veltrano {
 inline constexpr long long SEC_30_HOURS = 30 * 3600;
 // The processed second, counted modulo SEC_30_HOURS, in which the remote check starts.
 inline constexpr long long REMOTE_CHECK_SECOND = 5;
-// The longest pause between two rounds.
-inline constexpr std::chrono::milliseconds ROUND_INTERVAL{100};
+// The longest pause between two rounds. One round a second is all the bells need: an idle
+// machine pays for every wake-up, far more than for the round itself, and a change still
+// reaches its file within a second.
+inline constexpr std::chrono::milliseconds ROUND_INTERVAL{1000};
 // A new wall-clock second is processed this long after it began.
 inline constexpr std::chrono::milliseconds SECOND_START_MARGIN{1};
 // The time source may show a new second a few milliseconds after the system clock does
@@ -40,9 +42,9 @@ inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
 // each processed second it counts the second, starts the remote check in the 5th processed
 // second and every SEC_30_HOURS after, drops yesterday's hand-chosen timetable and starts the
 // sounds due. Every round it autosaves the
-// three stores and deletes the files of dropped one-off plays that have been heard. Rounds run at
-// least ten times a second, timed so that each wall-clock second is processed within a few
-// milliseconds of its start.
+// three stores and deletes the files of dropped one-off plays that have been heard. Rounds run
+// once a second, timed so that each wall-clock second is processed within a few milliseconds
+// of its start.
 //
 // A round holds the store lock while it decides and starts sounds; files are written, and the
 // remote check runs, without it. A failing round is logged as "Scheduler thread error: ..."
