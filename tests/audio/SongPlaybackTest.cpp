@@ -6,6 +6,7 @@
 #include "audio/FakeFilePlayer.hpp"
 #include "audio/SongPlayback.hpp"
 #include "support/LogCapture.hpp"
+#include "support/ReleasePaths.hpp"
 #include "support/TempDir.hpp"
 
 namespace veltrano {
@@ -38,16 +39,8 @@ class SongPlaybackTest : public ::testing::Test {
     return userFile(song.filename);
   }
 
-  static Paths releasePaths(const std::filesystem::path& root) {
-    RuntimeEnvironment env;
-    env.release = true;
-    env.bundleDir = root / "bundle";
-    env.home = root / "home";
-    return Paths(env);
-  }
-
   test::TempDir dir_;
-  std::unique_ptr<Paths> paths_ = std::make_unique<Paths>(releasePaths(dir_.path()));
+  std::unique_ptr<Paths> paths_ = std::make_unique<Paths>(test::releasePathsIn(dir_.path()));
   DB db_;
   Clock clock_;
   FakeStage stage_;

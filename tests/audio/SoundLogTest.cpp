@@ -8,6 +8,7 @@
 #include "audio/SoundLog.hpp"
 #include "domain/LocalSecond.hpp"
 #include "support/LogCapture.hpp"
+#include "support/ReleasePaths.hpp"
 #include "support/TempDir.hpp"
 
 namespace veltrano {
@@ -18,7 +19,6 @@ constexpr long long NOW_MS = 1773046800123;  // 2026-03-09, some hour of the day
 class SoundLogTest : public ::testing::Test {
  protected:
   SoundLogTest() {
-    std::filesystem::create_directories(dir_.path() / "bundle" / "assets");
     db_.loadFactoryDefault();
     for (const char* id : {"ok", "broken", "dies"}) {
       AudioAsset song;
@@ -33,13 +33,6 @@ class SoundLogTest : public ::testing::Test {
     db_.songs.add(gone, "gone");
   }
 
-  static Paths pathsIn(const std::filesystem::path& root) {
-    RuntimeEnvironment env;
-    env.release = true;
-    env.bundleDir = root / "bundle";
-    env.home = root / "home";
-    return Paths(env);
-  }
   std::string userFile(const std::string& name) { return paths_.getUserFilePath(name).string(); }
   static SoundLog::WallClock fixedClock() {
     return [] { return std::chrono::system_clock::time_point(std::chrono::milliseconds(NOW_MS)); };
@@ -47,7 +40,7 @@ class SoundLogTest : public ::testing::Test {
 
   test::LogCapture capture_;
   test::TempDir dir_;
-  Paths paths_{pathsIn(dir_.path())};
+  Paths paths_{test::releasePathsIn(dir_.path())};
   DB db_;
   Clock clock_;
   test::FakeStage stage_;

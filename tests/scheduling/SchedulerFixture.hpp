@@ -25,6 +25,7 @@
 #include "scheduling/Scheduler.hpp"
 #include "storage/Stores.hpp"
 #include "support/LogCapture.hpp"
+#include "support/ReleasePaths.hpp"
 #include "support/TempDir.hpp"
 
 namespace veltrano::test {
@@ -176,18 +177,9 @@ class SchedulerFixture : public ::testing::Test {
     return out;
   }
 
-  static Paths pathsIn(const TempDir& dir) {
-    std::filesystem::create_directories(dir.path() / "bundle" / "assets");
-    RuntimeEnvironment env;
-    env.release = true;
-    env.bundleDir = dir.path() / "bundle";
-    env.home = dir.path() / "home";
-    return Paths(env);
-  }
-
   LogCapture log_;
   TempDir dir_;
-  Paths paths_{pathsIn(dir_)};
+  Paths paths_{releasePathsIn(dir_.path())};
   Stores stores_;
   ClockValue now_ = clockAt("2026-03-09", "06:00");
   Clock clock_{[this] { return now_; }};
