@@ -51,7 +51,9 @@ void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
       continue;
     std::shared_ptr<PlayerThread> started;
     const SoundCause cause{SoundSource::PROGRAMME, "", now};
-    startIsolated([&] { started = playback.playSongById(db, programme.songId, 1, 0.0, cause); },
+    // Named outside the lambda: clang 14 cannot capture a structured binding.
+    const std::string& songId = programme.songId;
+    startIsolated([&] { started = playback.playSongById(db, songId, 1, 0.0, cause); },
                   "programme", key);
     // Due only in this second: even when its start failed it can never be due again.
     if (programme.deleteAfterPlay)
