@@ -358,7 +358,8 @@ T fromJson(std::string_view text) {
   Json parsed;
   try {
     parsed = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
+    // Not only parse_error: a number beyond double's range is an out_of_range.
     throw DecodeError(std::string("Invalid JSON: ") + e.what());
   }
   return fromDict<T>(parsed);

@@ -58,7 +58,7 @@ class StorageWrapper {
     Json loaded;
     try {
       loaded = Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {  // also a number beyond double's range
       throw StoreLoadError("Cannot load " + name + ": not valid JSON (" + e.what() + ")");
     }
     if (!loaded.is_object()) {

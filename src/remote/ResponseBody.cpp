@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "foundation/TextChecks.hpp"
+
 namespace veltrano {
 namespace {
 
@@ -128,6 +130,13 @@ ResponseBody decodeResponseBody(std::string_view contentType, std::string body) 
     return ResponseBody(std::in_place_type<std::string>, toUtf8(contentType, std::move(body)));
   }
   if (type.find("application/json") != std::string::npos) {
+    // Copying or dumping a parsed value recurses with its depth: a deep reply would overflow
+    // the stack once it is logged or cached.
+    if (!jsonNestingWithin(body, MAX_JSON_DEPTH)) {
+      throw Json::parse_error::create(
+          101, 0, "the reply nests deeper than " + std::to_string(MAX_JSON_DEPTH) + " levels",
+          nullptr);
+    }
     return ResponseBody(std::in_place_type<Json>,
                         Json::parse(toUtf8(contentType, std::move(body))));
   }

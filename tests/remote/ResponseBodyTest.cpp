@@ -40,7 +40,8 @@ TEST(ResponseBody, DecodedByContentType) {
 }
 
 TEST(ResponseBody, JsonThatDoesNotParseFails) {
-  for (const char* bytes : {"", "{", "<html>", "{\"a\": 1} trailing"}) {
+  const std::string tooDeep = std::string(33, '[') + std::string(33, ']');
+  for (std::string bytes : {"", "{", "<html>", "{\"a\": 1} trailing", tooDeep.c_str()}) {
     EXPECT_THROW(decodeResponseBody("application/json", bytes), Json::parse_error) << bytes;
   }
 }
