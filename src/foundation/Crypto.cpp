@@ -70,6 +70,21 @@ std::string getHash(std::string_view text) {
   return digest.hex();
 }
 
+struct Sha256::State {
+  Digest digest{EVP_sha256()};
+};
+
+Sha256::Sha256() : state_(std::make_unique<State>()) {}
+Sha256::~Sha256() = default;
+
+void Sha256::update(std::string_view bytes) {
+  state_->digest.update(bytes.data(), bytes.size());
+}
+
+std::string Sha256::hex() {
+  return state_->digest.hex();
+}
+
 std::string md5Hex(std::string_view bytes) {
   Digest digest(EVP_md5());
   digest.update(bytes.data(), bytes.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,23 @@ namespace veltrano {
 
 // SHA-256 of the UTF-8 bytes of text, as 64 lower-case hex digits.
 std::string getHash(std::string_view text);
+
+// SHA-256 of bytes fed piece by piece, for content too large to hold at once.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  void update(std::string_view bytes);
+  // 64 lower-case hex digits; call once, after the last update.
+  std::string hex();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // MD5 of the bytes, as 32 lower-case hex digits.
 std::string md5Hex(std::string_view bytes);
