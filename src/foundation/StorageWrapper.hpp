@@ -123,6 +123,15 @@ class StorageWrapper {
     return PendingSave{*path_, toJson(wrapped_), current};
   }
 
+  // Puts a record in force whose text was just written to the file at path (content hash
+  // savedHash): the autosave writes again only what changes after this.
+  void replaceRecord(T record, std::filesystem::path path, std::size_t savedHash) {
+    wrapped_ = std::move(record);
+    path_ = std::move(path);
+    hash_ = savedHash;
+    saveError_.reset();
+  }
+
   void markSaved(const PendingSave& save) noexcept {
     hash_ = save.hash;
     saveError_.reset();

@@ -62,6 +62,7 @@ void AutoSave::prepare(Stores::Access& access) noexcept {
 }
 
 void AutoSave::write(Stores& stores) {
+  auto files = stores.lockFiles();
   bool anyDone = false;
   for (Slot& slot : slots_) {
     if (!slot.pending)

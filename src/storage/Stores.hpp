@@ -50,7 +50,13 @@ class Stores {
   // For the scheduler's rounds: the caller marks its changes with markChanged().
   Access lockForRound() { return Access(*this, false); }
 
+  // Held by whoever writes the store files (the autosave, a restore) for the whole of a write
+  // and the marking of it as saved, so that two writers never interleave. Take it before the
+  // store lock, never while holding it; nothing that rings a bell waits for it.
+  std::unique_lock<std::mutex> lockFiles() { return std::unique_lock(filesMutex_); }
+
  private:
+  std::mutex filesMutex_;
   std::mutex mutex_;
   std::uint64_t changeCount_ = 0;  // protected by mutex_
   StorageWrapper<Cache> cache_;    // protected by mutex_

@@ -1,0 +1,334 @@
+#include "storage/Backups.hpp"
+
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "foundation/AtomicFile.hpp"
+#include "foundation/Crypto.hpp"
+#include "foundation/StorageWrapper.hpp"
+#include "foundation/TextChecks.hpp"
+
+namespace veltrano {
+
+struct Backups::Decoded {
+  DB db;
+  Shadow shadow;
+  Cache cache;
+};
+
+namespace {
+
+constexpr std::array<const char*, 3> STORE_FILES{"_db.json", "_shadow.json", "cache.json"};
+
+[[noreturn]] void refuse(const std::string& reason) {
+  throw BackupRefused(reason);
+}
+
+// A directory removed with everything in it when the restore ends, however it ends.
+class WorkDirectory {
+ public:
+  explicit WorkDirectory(std::filesystem::path path) : path_(std::move(path)) {
+    std::filesystem::create_directories(path_);
+  }
+  ~WorkDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  WorkDirectory(const WorkDirectory&) = delete;
+  WorkDirectory& operator=(const WorkDirectory&) = delete;
+
+  const std::filesystem::path& path() const noexcept { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Calls fn(store, index) for the database, the password and the cache store, in file order.
+template <class Fn>
+void forEachStore(Stores::Access& access, Fn&& fn) {
+  fn(access.dbStore(), 0);
+  fn(access.shadowStore(), 1);
+  fn(access.cacheStore(), 2);
+}
+
+StoreTexts textsOf(Stores::Access& access) {
+  return StoreTexts{toJson(access.db()), toJson(access.shadow()), toJson(access.cache())};
+}
+
+std::string versionOf(const std::string& text) {
+  Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  auto version = json.is_object() ? json.find("dbVersion") : json.end();
+  return version != json.end() && version->is_number_integer()
+             ? std::to_string(version->get<long long>())
+             : "unknown";
+}
+
+template <RecordType T>
+T decodeStore(const std::string& text, const std::string& name) {
+  if (!jsonNestingWithin(text, MAX_JSON_DEPTH))
+    refuse("Cannot load " + name + ": it nests deeper than any store does");
+  std::optional<T> decoded;
+  try {
+    decoded = StorageWrapper<T>::decodeStoreText(text, name);
+  } catch (const std::exception& e) {
+    refuse(e.what());
+  }
+  if (!decoded) {
+    refuse(name + " holds a database of version " + versionOf(text) +
+           ", which this program cannot read: restore it with the program that made it");
+  }
+  return std::move(*decoded);
+}
+
+bool isHexDigest(const std::optional<std::string>& text) {
+  return text && text->size() == 64 && std::all_of(text->begin(), text->end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+// A password record that could never match would lock everybody out.
+void checkShadow(const Shadow& shadow) {
+  bool saltUsable = !shadow.salt || shadow.salt->empty() || isHexDigest(shadow.salt);
+  bool passwordUsable =
+      !shadow.password || (isHexDigest(shadow.password) && isHexDigest(shadow.salt));
+  if (!saltUsable || !passwordUsable)
+    refuse("_shadow.json does not hold a usable password record");
+}
+
+struct AudioUse {
+  std::string file;
+  std::string song;
+};
+
+// The uploaded audio files the database refers to, each once, with a song that uses it.
+std::vector<AudioUse> userAudioFiles(const DB& db) {
+  std::vector<AudioUse> uses;
+  std::set<std::string> seen;
+  for (const auto& [id, song] : db.songs) {
+    if (song.storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL &&
+        seen.insert(song.filename).second)
+      uses.push_back({song.filename, song.name});
+  }
+  return uses;
+}
+
+std::string quoted(const std::string& text) {
+  return "\"" + truncateUtf8(isValidUtf8(text) ? text : "?", 80) + "\"";
+}
+
+}  // namespace
+
+Backups::Backups(Stores& stores, const Paths& paths, const Clock& clock)
+    : stores_(stores),
+      paths_(paths),
+      clock_(clock),
+      snapshots_(paths.getUserDataPath() / "snapshots") {}
+
+std::filesystem::path Backups::newWorkPath(const std::string& suffix) const {
+  return paths_.getUserFilePath(".restore-" + randomUuid() + suffix);
+}
+
+StoreTexts Backups::captureStores() {
+  auto access = stores_.lock();
+  return textsOf(access);
+}
+
+Backups::Prepared Backups::prepareBackup() {
+  Prepared prepared;
+  prepared.content.programVersion = paths_.getVersion();
+  std::vector<AudioUse> audio;
+  {
+    auto access = stores_.lock();
+    prepared.content.stores = textsOf(access);
+    audio = userAudioFiles(access.db());
+  }
+  for (const auto& use : audio) {
+    std::error_code error;
+    bool present = isAudioFileName(use.file) &&
+                   std::filesystem::is_regular_file(paths_.getUserFilePath(use.file), error);
+    if (!present) {
+      refuse("The audio file of " + quoted(use.song) +
+             " is missing, so a backup could not be restored: upload it again or delete it, "
+             "then make the backup");
+    }
+    prepared.content.audio.push_back({use.file, paths_.getUserFilePath(use.file)});
+  }
+  std::tm local = toTm(clock_.getClock());
+  prepared.content.created = clock_.getTimeString("%Y-%m-%dT%H:%M:%S");
+  prepared.content.modified = std::mktime(&local);
+  prepared.fileName = "veltrano-backup-" + clock_.getTimeString("%Y%m%d-%H%M%S") + ".tar.gz";
+  return prepared;
+}
+
+void Backups::writeBackup(const Prepared& backup, const TarGzWriter::Sink& sink) {
+  writeBackupArchive(backup.content, sink);
+}
+
+std::string Backups::takeSnapshot(SnapshotReason reason, const StoreTexts& texts) {
+  BackupContent content;
+  content.stores = texts;
+  content.programVersion = paths_.getVersion();
+  content.created = clock_.getTimeString("%Y-%m-%dT%H:%M:%S");
+  std::tm local = toTm(clock_.getClock());
+  content.modified = std::mktime(&local);
+  std::string archive;
+  writeBackupArchive(content, [&](std::string_view bytes) { archive.append(bytes); });
+  return snapshots_.add(clock_.getTimeString("%Y%m%d-%H%M%S"), reason, archive);
+}
+
+bool Backups::takeDailySnapshotIfDue() noexcept {
+  std::lock_guard lock(dailyMutex_);
+  try {
+    if (snapshots_.hasDaily(clock_.getTimeString("%Y%m%d")))
+      return false;
+    std::string name = takeSnapshot(SnapshotReason::DAILY, captureStores());
+    spdlog::debug("Snapshot taken: " + name);
+    lastDailyError_.clear();
+    return true;
+  } catch (const std::exception& e) {
+    if (lastDailyError_ != e.what()) {
+      spdlog::error(std::string("Could not take the daily snapshot: ") + e.what());
+      lastDailyError_ = e.what();
+    }
+  }
+  return false;
+}
+
+Backups::Decoded Backups::decode(const StoreTexts& texts) const {
+  Decoded decoded{decodeStore<DB>(texts.db, STORE_FILES[0]),
+                  decodeStore<Shadow>(texts.shadow, STORE_FILES[1]),
+                  decodeStore<Cache>(texts.cache, STORE_FILES[2])};
+  checkShadow(decoded.shadow);
+  for (const auto& use : userAudioFiles(decoded.db)) {
+    if (!isAudioFileName(use.file))
+      refuse("The database refers to an audio file of an unusable name: " + quoted(use.file));
+  }
+  return decoded;
+}
+
+Backups::RestoreOutcome Backups::restoreArchive(const std::filesystem::path& archive,
+                                                const WhileInForce& inForce) {
+  std::unique_lock restoring(restoreMutex_, std::try_to_lock);
+  if (!restoring)
+    refuse("Another restore is running: try again when it has finished");
+  WorkDirectory staging(newWorkPath(""));
+  std::ifstream in(archive, std::ios::binary);
+  if (!in)
+    throw std::runtime_error("Cannot read the uploaded archive");
+  CheckedArchive checked = readBackupArchive(in, staging.path());
+  Decoded decoded = decode(checked.stores);
+
+  std::map<std::string, std::filesystem::path> audio;
+  for (const auto& use : userAudioFiles(decoded.db)) {
+    auto staged = checked.audio.find(use.file);
+    if (staged == checked.audio.end())
+      refuse("The archive lacks the audio file of " + quoted(use.song));
+    audio.insert(*staged);
+  }
+  return install(std::move(decoded), audio, inForce);
+}
+
+Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
+                                                 const WhileInForce& inForce) {
+  std::unique_lock restoring(restoreMutex_, std::try_to_lock);
+  if (!restoring)
+    refuse("Another restore is running: try again when it has finished");
+  auto file = snapshots_.find(name);
+  if (!file)
+    refuse("There is no snapshot " + quoted(name));
+  WorkDirectory staging(newWorkPath(""));
+  std::ifstream in(*file, std::ios::binary);
+  if (!in)
+    throw std::runtime_error("Cannot read the snapshot " + name);
+  CheckedArchive checked = readBackupArchive(in, staging.path());
+  Decoded decoded = decode(checked.stores);
+
+  // Snapshots hold no audio: what was deleted since stays missing, and the dashboard says so.
+  std::vector<std::string> missing;
+  for (const auto& use : userAudioFiles(decoded.db)) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(paths_.getUserFilePath(use.file), error))
+      missing.push_back(use.file);
+  }
+  RestoreOutcome outcome = install(std::move(decoded), {}, inForce);
+  outcome.missingAudioFiles = std::move(missing);
+  return outcome;
+}
+
+Backups::RestoreOutcome Backups::install(Decoded decoded,
+                                         const std::map<std::string, std::filesystem::path>& audio,
+                                         const WhileInForce& inForce) {
+  RestoreOutcome outcome;
+  outcome.snapshot = takeSnapshot(SnapshotReason::BEFORE_RESTORE, captureStores());
+  // Audio first: an audio file the old database does not know is harmless, a store that
+  // refers to a missing one is not.
+  for (const auto& [name, staged] : audio)
+    std::filesystem::rename(staged, paths_.getUserFilePath(name));
+
+  decoded.db.ensureFactorySongsAvailable();
+  const StoreTexts texts{toJson(decoded.db), toJson(decoded.shadow), toJson(decoded.cache)};
+  const std::array<const std::string*, 3> textOf{&texts.db, &texts.shadow, &texts.cache};
+  const std::array<std::size_t, 3> hashOf{contentHash(decoded.db), contentHash(decoded.shadow),
+                                          contentHash(decoded.cache)};
+
+  auto files = stores_.lockFiles();
+  std::array<std::filesystem::path, 3> targets;
+  {
+    auto access = stores_.lock();
+    forEachStore(access, [&](auto& store, std::size_t i) {
+      targets[i] = store.path() ? *store.path() : paths_.getUserFilePath(STORE_FILES[i]);
+    });
+  }
+  std::size_t written = 0;
+  try {
+    for (; written < targets.size(); ++written)
+      writeFileAtomically(targets[written], *textOf[written]);
+  } catch (...) {
+    // Back to the files of what is still in force, so that no mix of old and new is left.
+    std::array<std::optional<PendingSave>, 3> rollback;
+    {
+      auto access = stores_.lock();
+      forEachStore(access, [&](auto& store, std::size_t i) {
+        if (i < written)
+          rollback[i] =
+              PendingSave{targets[i], toJson(store.record()), contentHash(store.record())};
+      });
+    }
+    for (auto& save : rollback) {
+      try {
+        if (save)
+          writeFileAtomically(save->path, save->text);
+      } catch (const std::exception& e) {
+        spdlog::error(std::string("Could not undo a failed restore: ") + e.what());
+        save.reset();
+      }
+    }
+    {
+      auto access = stores_.lock();
+      forEachStore(access, [&](auto& store, std::size_t i) {
+        if (rollback[i])
+          store.markSaved(*rollback[i]);
+      });
+    }
+    throw;
+  }
+
+  {
+    auto access = stores_.lock();
+    access.dbStore().replaceRecord(std::move(decoded.db), targets[0], hashOf[0]);
+    access.shadowStore().replaceRecord(std::move(decoded.shadow), targets[1], hashOf[1]);
+    access.cacheStore().replaceRecord(std::move(decoded.cache), targets[2], hashOf[2]);
+    if (inForce)
+      inForce(access);
+  }
+  spdlog::info("Restored the setup; the state before is kept as the snapshot " + outcome.snapshot);
+  return outcome;
+}
+
+}  // namespace veltrano

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "domain/Clock.hpp"
+#include "foundation/Paths.hpp"
+#include "foundation/TarGzWriter.hpp"
+#include "storage/BackupArchive.hpp"
+#include "storage/SnapshotDirectory.hpp"
+#include "storage/Stores.hpp"
+
+namespace veltrano {
+
+// The whole setup as one archive, and back. A backup holds the three stores, taken at one
+// moment under the store lock, and the uploaded audio files the database refers to. A
+// restore checks the whole archive first and changes nothing when it refuses it; an accepted
+// one keeps a snapshot of the current state, puts the audio files in place, writes the store
+// files and puts the new records in force, all without a restart. Snapshots (the stores only)
+// are taken daily and before every restore. Thread-safe; restores run one at a time.
+class Backups {
+ public:
+  // A backup ready to be streamed: everything it needs was taken at one moment.
+  struct Prepared {
+    BackupContent content;
+    std::string fileName;  // veltrano-backup-<YYYYmmdd-HHMMSS>.tar.gz
+  };
+
+  struct RestoreOutcome {
+    std::string snapshot;  // the snapshot of the state before the restore
+    // Audio files a restored snapshot refers to that are no longer in the data directory.
+    std::vector<std::string> missingAudioFiles;
+  };
+
+  // Runs under the store lock in the moment the restored records come in force.
+  using WhileInForce = std::function<void(Stores::Access&)>;
+
+  Backups(Stores& stores, const Paths& paths, const Clock& clock);
+
+  // Caller must not hold the store lock. BackupRefused when an audio file the database refers
+  // to is missing, since its backup could not be restored.
+  Prepared prepareBackup();
+  // Streams the archive into sink; see writeBackupArchive.
+  static void writeBackup(const Prepared& backup, const TarGzWriter::Sink& sink);
+
+  // Restores an uploaded archive file. BackupRefused, with nothing changed, for an archive
+  // that is damaged, hostile, from a newer program, or lacks an audio file its database
+  // refers to. Caller must not hold the store lock.
+  RestoreOutcome restoreArchive(const std::filesystem::path& archive, const WhileInForce& inForce);
+  // Restores one of the snapshots; its audio files are those of the data directory.
+  RestoreOutcome restoreSnapshot(const std::string& name, const WhileInForce& inForce);
+
+  // Newest first.
+  std::vector<SnapshotInfo> snapshots() const { return snapshots_.list(); }
+  // Takes the day's snapshot unless one was taken today; true when it took one. A failure is
+  // logged (once while it repeats). Caller must not hold the store lock.
+  bool takeDailySnapshotIfDue() noexcept;
+
+  // Where uploads and unpacked audio wait while a restore checks them.
+  std::filesystem::path newWorkPath(const std::string& suffix) const;
+
+ private:
+  struct Decoded;
+  // Caller must not hold the store lock.
+  StoreTexts captureStores();
+  std::string takeSnapshot(SnapshotReason reason, const StoreTexts& texts);
+  Decoded decode(const StoreTexts& texts) const;
+  RestoreOutcome install(Decoded decoded, const std::map<std::string, std::filesystem::path>& audio,
+                         const WhileInForce& inForce);
+
+  Stores& stores_;
+  const Paths& paths_;
+  const Clock& clock_;
+  SnapshotDirectory snapshots_;
+  std::mutex restoreMutex_;  // held for the whole of a restore
+  std::mutex dailyMutex_;
+  std::string lastDailyError_;  // protected by dailyMutex_
+};
+
+}  // namespace veltrano
