@@ -59,8 +59,10 @@ Application::Application(ApplicationOptions options)
       api_(serviceUrl(options_, paths_)),
       calendarSync_(api_, stores_, clock_, paths_.getVersion()),
       scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
-      server_(
-          HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_, soundLog_},
+      backups_(stores_, paths_, clock_),
+      dailySnapshots_(backups_),
+      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
+                          soundLog_, backups_},
           options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
@@ -134,6 +136,7 @@ int Application::run(bool isTray) {
 
   bool firstStart = loadStores();
   scheduler_.start();
+  dailySnapshots_.start();
 
   if (canPopBrowser) {
     popupTimer_ = std::jthread([this, firstStart](std::stop_token stop) {
@@ -206,6 +209,7 @@ void Application::shutDown() noexcept {
     popupTimer_.request_stop();
     popupTimer_.join();
   }
+  dailySnapshots_.stop();
   scheduler_.stop();
   saveChanges();
   player_.stopAll();

@@ -24,6 +24,8 @@
 #include "remote/Api.hpp"
 #include "remote/CalendarSync.hpp"
 #include "scheduling/Scheduler.hpp"
+#include "storage/Backups.hpp"
+#include "storage/DailySnapshots.hpp"
 #include "storage/Stores.hpp"
 
 namespace veltrano {
@@ -55,7 +57,8 @@ struct ApplicationOptions {
 // The program: builds and owns, in this order, the paths, the clock, the stores, the sound
 // log, the player,
 // song playback, the alarm, the remote service client, the calendar synchronisation, the
-// scheduler and the HTTP server, and tears them down in reverse. Nothing runs until start.
+// scheduler, backups with their daily snapshots and the HTTP server, and tears them down in
+// reverse. Nothing runs until start.
 class Application {
  public:
   explicit Application(ApplicationOptions options = {});
@@ -113,6 +116,8 @@ class Application {
   SpeechSynthesizer speech_;
   CalendarSync calendarSync_;
   Scheduler scheduler_;
+  Backups backups_;
+  DailySnapshots dailySnapshots_;
   HttpServer server_;
 
   std::atomic<int> port_{DEFAULT_PORT};  // gPort; set by start before other threads run

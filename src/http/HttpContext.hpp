@@ -8,6 +8,7 @@
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
 #include "remote/Api.hpp"
+#include "storage/Backups.hpp"
 #include "storage/Stores.hpp"
 
 namespace veltrano {
@@ -24,6 +25,7 @@ struct HttpContext {
   Api& api;
   SpeechSynthesizer& speech;
   SoundLog& soundLog;
+  Backups& backups;
 };
 
 }  // namespace veltrano

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <exception>
 #include <string_view>
 
 #include "foundation/TextChecks.hpp"
 #include "http/AnnouncementHandlers.hpp"
 #include "http/AuthHandlers.hpp"
+#include "http/BackupHandlers.hpp"
 #include "http/CalendarImportHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
 #include "http/ListeningSocket.hpp"
@@ -45,20 +48,38 @@ bool isChunked(const httplib::Request& request) {
   return encoding == "chunked";
 }
 
+httplib::Server::HandlerResponse refuseBody(httplib::Response& response, int status,
+                                            std::string_view text) {
+  response.status = status;
+  response.set_header("Connection", "close");
+  response.set_content(std::string(text), std::string(PLAIN_TEXT));
+  return httplib::Server::HandlerResponse::Handled;
+}
+
 // The library would read a body without a length until the client closes the connection,
-// keeping a worker for as long as the client likes.
-httplib::Server::HandlerResponse refuseBodyWithoutLength(const httplib::Request& request,
-                                                         httplib::Response& response) {
+// keeping a worker for as long as the client likes. Only the restore route writes its body to
+// disk as it arrives; every other body is held in memory and must stay within memoryLimit,
+// known from its length before it is read.
+httplib::Server::HandlerResponse checkBodyLength(const httplib::Request& request,
+                                                 httplib::Response& response,
+                                                 std::size_t memoryLimit) {
   // The library reads a DELETE's body only when it has a length.
   bool takesBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
-  if (!takesBody || request.has_header("Content-Length") || isChunked(request)) {
+  if (!takesBody || request.path == RESTORE_PATH)
     return httplib::Server::HandlerResponse::Unhandled;
+  if (!request.has_header("Content-Length")) {
+    if (isChunked(request))
+      return refuseBody(response, 411,
+                        "Only /restore takes a body without a Content-Length header");
+    return refuseBody(response, 411, "The request has a body but no Content-Length header");
   }
-  response.status = 411;
-  response.set_header("Connection", "close");
-  response.set_content("The request has a body but no Content-Length header",
-                       std::string(PLAIN_TEXT));
-  return httplib::Server::HandlerResponse::Handled;
+  std::string length = request.get_header_value("Content-Length");
+  std::uint64_t declared = 0;
+  auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), declared);
+  // The library answers a malformed length itself.
+  if (error == std::errc() && end == length.data() + length.size() && declared > memoryLimit)
+    return refuseBody(response, 413, "Payload Too Large");
+  return httplib::Server::HandlerResponse::Unhandled;
 }
 
 // Refuses, before anything is stored, text that would later break a JSON dump and bodies
@@ -115,19 +136,20 @@ HttpServer::HttpServer(HttpContext context, HttpServerOptions options)
   server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   server_.set_tcp_nodelay(true);
   server_.set_socket_options(configureListeningSocket);
-  server_.set_payload_max_length(options.payloadMaxLength);
+  server_.set_payload_max_length(std::max(options.payloadMaxLength, options.restoreMaxLength));
   // Only what the answers' Keep-Alive header announces; the connection limits enforce it.
   server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
   server_.set_keep_alive_max_count(100000);
 
-  server_.set_pre_routing_handler([](const httplib::Request& request,
-                                     httplib::Response& response) {
-    if (request.path.size() > MAX_PATH_LENGTH) {
-      response.status = 414;
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return refuseBodyWithoutLength(request, response);
-  });
+  server_.set_pre_routing_handler(
+      [memoryLimit = options.payloadMaxLength](const httplib::Request& request,
+                                               httplib::Response& response) {
+        if (request.path.size() > MAX_PATH_LENGTH) {
+          response.status = 414;
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        return checkBodyLength(request, response, memoryLimit);
+      });
   server_.set_post_routing_handler(addStandardHeaders);
   // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
   server_.set_error_handler(httplib::Server::HandlerWithResponse(
@@ -182,6 +204,16 @@ void HttpServer::registerRoutes() {
   post("/db/calendar/import", Guard::LOGIN, calendar_import);
   post("/db/announcements/speak", Guard::LOGIN, announcements_speak);
   post("/db/announcements/preview", Guard::LOGIN, announcements_preview);
+  get("/backup", Guard::LOGIN, get_backup);
+  get("/backup/snapshots", Guard::LOGIN, get_snapshots);
+  postStreaming(
+      RESTORE_PATH, Guard::LOGIN,
+      [this](HttpContext& context, Exchange& exchange, const httplib::ContentReader& body) {
+        restore_upload(context, exchange, body, sessions_);
+      });
+  post("/restore/snapshot/([^/]+)", Guard::LOGIN, [this](HttpContext& context, Exchange& exchange) {
+    restore_snapshot(context, exchange, sessions_);
+  });
   // Last: every specific route wins over the catch-all.
   get("/(.*)", Guard::NONE, [](HttpContext& context, Exchange& exchange) {
     serve_static(context, exchange, exchange.pathParameter(1));
@@ -204,7 +236,7 @@ void HttpServer::registerRoutes() {
 void HttpServer::get(const std::string& pattern, Guard guard, Handler handler) {
   server_.Get(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
                                                                    httplib::Response& response) {
-    answer(request, response, guard, handler);
+    answer(request, response, guard, [&](Exchange& exchange) { handler(context_, exchange); });
   });
 }
 
@@ -212,18 +244,31 @@ void HttpServer::post(const std::string& pattern, Guard guard, Handler handler) 
   postPatterns_.emplace_back(pattern);
   server_.Post(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
                                                                     httplib::Response& response) {
-    answer(request, response, guard, handler);
+    answer(request, response, guard, [&](Exchange& exchange) { handler(context_, exchange); });
+  });
+}
+
+void HttpServer::postStreaming(const std::string& pattern, Guard guard, StreamingHandler handler) {
+  postPatterns_.emplace_back(pattern);
+  server_.Post(pattern, [this, guard, handler = std::move(handler)](
+                            const httplib::Request& request, httplib::Response& response,
+                            const httplib::ContentReader& body) {
+    answer(request, response, guard,
+           [&](Exchange& exchange) { handler(context_, exchange, body); });
+    // A refused request's body may be partly unread: the connection cannot carry another.
+    if (response.status >= 400 && !response.has_header("Connection"))
+      response.set_header("Connection", "close");
   });
 }
 
 void HttpServer::answer(const httplib::Request& request, httplib::Response& response, Guard guard,
-                        const Handler& handler) {
+                        const std::function<void(Exchange&)>& handler) {
   Exchange exchange(request, response, sessions_);
   try {
     checkRequestText(request);
     if (guard == Guard::LOGIN && needsLogin(context_, exchange))
       throw BadRequest("No auth");
-    handler(context_, exchange);
+    handler(exchange);
   } catch (const HttpError& e) {
     response.status = e.status();
     response.set_content(e.what(), std::string(PLAIN_TEXT));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "http/BackupHandlers.hpp"
 #include "http/Exchange.hpp"
 #include "http/GuardedServer.hpp"
 #include "http/HttpContext.hpp"
@@ -25,6 +26,8 @@ struct HttpServerOptions {
   // leaves the rest to everybody else.
   std::size_t connectionsPerAddress = 24;
   std::size_t payloadMaxLength = MAX_UPLOAD_BYTES;
+  // The restore route's body goes to disk as it arrives, so it may be larger.
+  std::size_t restoreMaxLength = MAX_RESTORE_UPLOAD_BYTES;
   // How long an open connection may wait for its next request.
   std::chrono::seconds keepAliveTimeout{1};
   // From a request's first byte to the end of its head.
@@ -59,13 +62,18 @@ class HttpServer {
  private:
   enum class Guard { NONE, LOGIN };
   using Handler = std::function<void(HttpContext&, Exchange&)>;
+  // A route that reads its body itself, as it arrives.
+  using StreamingHandler =
+      std::function<void(HttpContext&, Exchange&, const httplib::ContentReader&)>;
 
   void registerRoutes();
   void get(const std::string& pattern, Guard guard, Handler handler);
   void post(const std::string& pattern, Guard guard, Handler handler);
+  // The guard runs before any of the body is read.
+  void postStreaming(const std::string& pattern, Guard guard, StreamingHandler handler);
   // Runs one route: the guard, the handler, and an HttpError turned into its answer.
   void answer(const httplib::Request& request, httplib::Response& response, Guard guard,
-              const Handler& handler);
+              const std::function<void(Exchange&)>& handler);
   std::string allowedMethods(const std::string& path) const;
 
   HttpContext context_;

@@ -57,8 +57,9 @@ class ServerFixture : public ::testing::Test {
         songs_(player_, paths_, &soundLog_),
         alarm_(songs_),
         api_(stub_.url()),
+        backups_(stores_, paths_, clock_),
         server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
-                            soundLog_}) {
+                            soundLog_, backups_}) {
     clock_.updateClock();
     {
       auto access = stores_.lock();
@@ -123,6 +124,7 @@ class ServerFixture : public ::testing::Test {
   Api api_;
   // A fake synthesizer on the search path stands in for espeak-ng where a test needs it.
   SpeechSynthesizer speech_{"espeak-ng", "de_DE.UTF-8"};
+  Backups backups_;
   HttpServer server_;
   int port_ = 0;
   std::thread thread_;
