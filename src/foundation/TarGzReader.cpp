@@ -3,6 +3,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cerrno>
+
 namespace veltrano {
 namespace {
 
@@ -28,16 +30,29 @@ struct TarGzReader::Callbacks {
   }
 };
 
-TarGzReader::TarGzReader(std::istream& in)
+void checkGzipStream(std::istream& in) {
+  std::vector<char> chunk(READ_BUFFER_BYTES);
+  TarGzReader raw(in, TarGzReader::RAW);
+  if (!raw.next())
+    throw ArchiveError("The archive is empty");
+  while (raw.read(chunk.data(), chunk.size()) > 0) {
+  }
+}
+
+TarGzReader::TarGzReader(std::istream& in) : TarGzReader(in, TAR) {}
+
+TarGzReader::TarGzReader(std::istream& in, Format format)
     : in_(in), buffer_(READ_BUFFER_BYTES), archive_(archive_read_new()) {
   if (!archive_)
     throw std::runtime_error("Cannot read an archive: out of memory");
   if (archive_read_support_filter_gzip(archive_) != ARCHIVE_OK ||
-      archive_read_support_format_tar(archive_) != ARCHIVE_OK ||
+      (format == TAR ? archive_read_support_format_tar(archive_)
+                     : archive_read_support_format_raw(archive_)) != ARCHIVE_OK ||
       archive_read_open(archive_, this, nullptr, &Callbacks::read, nullptr) != ARCHIVE_OK) {
     std::string reason = archive_error_string(archive_) ? archive_error_string(archive_) : "";
     archive_read_free(archive_);
-    throw ArchiveError("Not a tar.gz archive" + (reason.empty() ? "" : ": " + reason));
+    throw ArchiveError("The file is not a tar.gz archive, or it is damaged or truncated" +
+                       (reason.empty() ? "" : ": " + reason));
   }
 }
 

@@ -18,6 +18,11 @@ class ArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Reads the whole gzip stream to its end, through its trailer and checksum: the tar reader
+// stops at the archive's end marker and would not notice a stream cut off just after it.
+// Throws ArchiveError for a damaged or truncated stream.
+void checkGzipStream(std::istream& in);
+
 // One entry of an archive as its header describes it.
 struct TarEntry {
   enum class Kind { FILE, DIRECTORY, LINK, OTHER };
@@ -43,6 +48,10 @@ class TarGzReader {
   std::size_t read(char* buffer, std::size_t length);
 
  private:
+  friend void checkGzipStream(std::istream& in);
+  enum Format { TAR, RAW };  // RAW: the decompressed stream as one entry
+  TarGzReader(std::istream& in, Format format);
+
   struct Callbacks;
   [[noreturn]] void fail(const std::string& what) const;
 

@@ -262,6 +262,9 @@ CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& 
   std::uint64_t total = 0;
   std::size_t entries = 0;
   try {
+    checkGzipStream(in);
+    in.clear();
+    in.seekg(0);
     TarGzReader reader(in);
     while (auto entry = reader.next()) {
       const std::string& name = entry->name;

@@ -75,8 +75,8 @@ struct CheckedArchive {
 // Reads and checks a whole archive before anything of it is used: only the entries a backup
 // has (no links, no absolute paths, no ".."), each within its size limit and MAX_BACKUP_BYTES
 // in all, each listed in a manifest of a known format version with its size and SHA-256.
-// Audio files are written into stagingDir as they are read. Throws BackupRefused with the
-// reason.
+// Audio files are written into stagingDir as they are read. in must be seekable: the
+// compressed stream is checked whole first. Throws BackupRefused with the reason.
 CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& stagingDir);
 
 }  // namespace veltrano
