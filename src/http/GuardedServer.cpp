@@ -49,7 +49,11 @@ bool GuardedServer::process_and_close_socket(socket_t socket) {
   try {
     for (std::size_t left = keep_alive_max_count_; left > 0 && stream.awaitRequest(); --left) {
       bool clientClosed = false;
-      served = process_request(stream, /*close_connection=*/left == 1, clientClosed, nullptr);
+      served = process_request(stream, /*close_connection=*/left == 1, clientClosed,
+                               [&](httplib::Request& request) {
+                                 if (inspectHead_)
+                                   inspectHead_(request, stream);
+                               });
       if (!served || clientClosed)
         break;
     }

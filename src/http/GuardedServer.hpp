@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -22,12 +23,18 @@ class GuardedServer final : public httplib::Server {
   // Call after binding: room in the system's queue for a burst of new connections.
   void widenBacklog() noexcept;
 
+  // Sees each request's head before it is routed, with the connection it came on (to read
+  // and drop a body that is refused). Set before listening.
+  using HeadInspector = std::function<void(httplib::Request&, httplib::Stream&)>;
+  void onRequestHead(HeadInspector inspector) { inspectHead_ = std::move(inspector); }
+
  private:
   bool process_and_close_socket(socket_t socket) override;
   // False when the address already holds its share of connections.
   bool openConnection(const std::string& address);
   void closeConnectionOf(const std::string& address) noexcept;
 
+  HeadInspector inspectHead_;
   const ConnectionLimits limits_;
   const std::size_t connectionsPerAddress_;
   std::mutex mutex_;

@@ -3,6 +3,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -56,29 +57,56 @@ httplib::Server::HandlerResponse refuseBody(httplib::Response& response, int sta
   return httplib::Server::HandlerResponse::Handled;
 }
 
-// The library would read a body without a length until the client closes the connection,
-// keeping a worker for as long as the client likes. Only the restore route writes its body to
-// disk as it arrives; every other body is held in memory and must stay within memoryLimit,
-// known from its length before it is read.
-httplib::Server::HandlerResponse checkBodyLength(const httplib::Request& request,
-                                                 httplib::Response& response,
-                                                 std::size_t memoryLimit) {
-  // The library reads a DELETE's body only when it has a length.
-  bool takesBody = request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
-  if (!takesBody || request.path == RESTORE_PATH)
-    return httplib::Server::HandlerResponse::Unhandled;
-  if (!request.has_header("Content-Length")) {
-    if (isChunked(request))
-      return refuseBody(response, 411,
-                        "Only /restore takes a body without a Content-Length header");
-    return refuseBody(response, 411, "The request has a body but no Content-Length header");
-  }
+// Set on a request whose body was dropped unread for being too large to hold in memory.
+constexpr const char* BODY_DROPPED = "X-Veltrano-Body-Dropped";
+
+// The library reads a DELETE's body only when it has a length.
+bool takesBody(const httplib::Request& request) {
+  return request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
+}
+
+// Only the restore route writes its body to disk as it arrives; every other body is held in
+// memory and must stay within memoryLimit. A longer one is read and dropped here, as the
+// library would, so that the client, which sends it whole before it reads the answer, gets
+// its 413.
+void dropOversizedBody(httplib::Request& request, httplib::Stream& stream,
+                       std::size_t memoryLimit) {
+  request.headers.erase(BODY_DROPPED);
+  if (!takesBody(request) || request.path == RESTORE_PATH || !request.has_header("Content-Length"))
+    return;
   std::string length = request.get_header_value("Content-Length");
-  std::uint64_t declared = 0;
-  auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), declared);
+  std::uint64_t left = 0;
+  auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), left);
   // The library answers a malformed length itself.
-  if (error == std::errc() && end == length.data() + length.size() && declared > memoryLimit)
-    return refuseBody(response, 413, "Payload Too Large");
+  if (error != std::errc() || end != length.data() + length.size() || left <= memoryLimit)
+    return;
+  std::array<char, 64 * 1024> buffer;
+  while (left > 0) {
+    auto got = stream.read(buffer.data(),
+                           static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+    if (got <= 0)
+      break;
+    left -= static_cast<std::uint64_t>(got);
+  }
+  request.set_header(BODY_DROPPED, "1");
+}
+
+// The library would read a body without a length until the client closes the connection,
+// keeping a worker for as long as the client likes.
+httplib::Server::HandlerResponse checkBodyLength(const httplib::Request& request,
+                                                 httplib::Response& response) {
+  if (request.has_header(BODY_DROPPED)) {
+    response.status = 413;
+    response.set_content("Payload Too Large", std::string(PLAIN_TEXT));
+    return httplib::Server::HandlerResponse::Handled;
+  }
+  if (!takesBody(request) || request.has_header("Content-Length"))
+    return httplib::Server::HandlerResponse::Unhandled;
+  if (!isChunked(request))
+    return refuseBody(response, 411, "The request has a body but no Content-Length header");
+  // A body without a length could not be dropped unread once too large.
+  if (request.path != RESTORE_PATH)
+    return refuseBody(response, 411, "Only /restore takes a body without a Content-Length header");
   return httplib::Server::HandlerResponse::Unhandled;
 }
 
@@ -141,15 +169,17 @@ HttpServer::HttpServer(HttpContext context, HttpServerOptions options)
   server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
   server_.set_keep_alive_max_count(100000);
 
-  server_.set_pre_routing_handler(
-      [memoryLimit = options.payloadMaxLength](const httplib::Request& request,
-                                               httplib::Response& response) {
-        if (request.path.size() > MAX_PATH_LENGTH) {
-          response.status = 414;
-          return httplib::Server::HandlerResponse::Handled;
-        }
-        return checkBodyLength(request, response, memoryLimit);
+  server_.onRequestHead(
+      [memoryLimit = options.payloadMaxLength](httplib::Request& request, httplib::Stream& stream) {
+        dropOversizedBody(request, stream, memoryLimit);
       });
+  server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+    if (request.path.size() > MAX_PATH_LENGTH) {
+      response.status = 414;
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return checkBodyLength(request, response);
+  });
   server_.set_post_routing_handler(addStandardHeaders);
   // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
   server_.set_error_handler(httplib::Server::HandlerWithResponse(
