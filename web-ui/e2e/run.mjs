@@ -20,6 +20,7 @@ import { securityScenarios } from './security.mjs';
 import { calendarImportScenario } from './calendar-import.mjs';
 import { speakScenario } from './speak.mjs';
 import { soundLogScenario } from './sound-log.mjs';
+import { backupScenario } from './backup.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -525,6 +526,8 @@ async function main() {
     const problems = await screenshotAll(page, 'settings');
     check(problems.length === 0, problems.join('\n'));
   });
+
+  await test('a backup is downloaded and restored; a snapshot undoes the restore', () => backupScenario({ page, base, api, check, waitFor, tmp, screenshotAll }));
 
   await safetyTests({ test, browser, context, page, base, api, check, waitFor, tmp, screenshotAll });
   await test('the log shows what sounded, Stop all sounds silences the alarm, Home warns of an unsynchronised clock', () =>

@@ -143,9 +143,14 @@ export const signalFileUrl = (id: string) => `/get_signal_file/${seg(id)}`;
 
 /** Uploads a file with progress (0..1); answers the new key. */
 export function upload(form: FormData, onProgress: (fraction: number) => void): Promise<string> {
+  return postForm<string>('/upload', form, onProgress);
+}
+
+/** Posts a multipart form with progress (0..1); answers the JSON answer. */
+function postForm<T>(path: string, form: FormData, onProgress: (fraction: number) => void): Promise<T> {
   return new Promise((resolve, reject) => {
     const xhr = new XMLHttpRequest();
-    xhr.open('POST', '/upload');
+    xhr.open('POST', path);
     xhr.withCredentials = true;
     xhr.upload.onprogress = (e) => {
       if (e.lengthComputable && e.total > 0) onProgress(e.loaded / e.total);
@@ -154,7 +159,7 @@ export function upload(form: FormData, onProgress: (fraction: number) => void): 
       if (xhr.status >= 200 && xhr.status < 300) {
         onProgress(1);
         try {
-          resolve(JSON.parse(xhr.responseText) as string);
+          resolve(JSON.parse(xhr.responseText) as T);
         } catch {
           reject(new ApiError(`The player sent an answer that is not JSON: ${xhr.responseText.slice(0, 200)}`, xhr.status));
         }
@@ -221,3 +226,45 @@ export async function previewSpeech(request: SpeakRequest): Promise<Blob> {
   const response = await send('/db/announcements/preview', postJson(request));
   return response.blob();
 }
+
+/** A copy of the stores the player keeps: daily, and before every restore. */
+export interface Snapshot {
+  name: string;
+  /** Local time on the player, YYYY-MM-DD HH:MM:SS. */
+  created: string;
+  reason: 'daily' | 'before-restore';
+  size: number;
+}
+
+export interface RestoreAnswer {
+  /** The snapshot of the state before the restore. */
+  snapshot: string;
+  /** False when the restored password differs: this browser must log in again. */
+  loggedIn: boolean;
+  /** Audio files a restored snapshot refers to that are gone. */
+  missingAudioFiles: string[];
+}
+
+export const BACKUP_URL = '/backup';
+export const getSnapshots = () => json<Snapshot[]>('/backup/snapshots');
+
+/** Why a backup cannot be made now, or undefined when it can (asked without making one). */
+export async function backupProblem(): Promise<string | undefined> {
+  const head = await fetch(BACKUP_URL, { method: 'HEAD', credentials: 'same-origin', cache: 'no-store' });
+  if (head.ok) return undefined;
+  try {
+    await send(BACKUP_URL);
+    return undefined;
+  } catch (e) {
+    return (e as Error).message;
+  }
+}
+
+/** Replaces the whole setup by the backup file's, with upload progress (0..1). */
+export const restoreBackup = (file: File, onProgress: (fraction: number) => void) => {
+  const form = new FormData();
+  form.append('file', file);
+  return postForm<RestoreAnswer>('/restore', form, onProgress);
+};
+
+export const restoreSnapshot = (name: string) => json<RestoreAnswer>(`/restore/snapshot/${seg(name)}`, { method: 'POST', body: '' });

@@ -3,6 +3,7 @@ import { ErrorText, Loading, MissingFiles, OkText, Outcome, Page, SignalSelect }
 import { getTarget, updateSettings } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import type { AudioAsset, Settings } from '../lib/types';
+import { BackupSection } from './Backup';
 import { PasswordForm } from './Welcome';
 
 interface Info {
@@ -74,13 +75,19 @@ export function SettingsPage() {
   const info = useLoad(() => getTarget<Info>('info'));
   const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const [passwordDone, setPasswordDone] = useState<string>();
+  // A restore replaces what the forms were filled from: they start afresh.
+  const [generation, setGeneration] = useState(0);
+  const reloadAll = async () => {
+    await Promise.all([settings.reload(), signals.reload(), missing.reload()]);
+    setGeneration((g) => g + 1);
+  };
   return (
     <MissingFiles.Provider value={missing.data ?? []}>
     <Page title="Settings">
       <ErrorText error={settings.error} />
       <ErrorText error={signals.error} />
       {settings.data && signals.data ? (
-        <SoundSettings settings={settings.data} signals={signals.data} onSaved={settings.reload} />
+        <SoundSettings key={generation} settings={settings.data} signals={signals.data} onSaved={settings.reload} />
       ) : (
         <Loading what="settings" />
       )}
@@ -89,6 +96,7 @@ export function SettingsPage() {
         <PasswordForm idPrefix="settings-pw" submitLabel="Change password" onDone={() => setPasswordDone('The password is changed. Every other browser must log in again with the new password.')} />
         <OkText text={passwordDone} />
       </section>
+      <BackupSection onRestored={reloadAll} />
       <section class="card" aria-labelledby="about-title">
         <h2 id="about-title">About this player</h2>
         <ErrorText error={info.error} />
