@@ -52,7 +52,8 @@ class Stores {
 
   // Held by whoever writes the store files (the autosave, a restore) for the whole of a write
   // and the marking of it as saved, so that two writers never interleave. Take it before the
-  // store lock, never while holding it; nothing that rings a bell waits for it.
+  // store lock, never while holding it. A scheduler round waits for it only when it writes,
+  // after its bells of the second have started.
   std::unique_lock<std::mutex> lockFiles() { return std::unique_lock(filesMutex_); }
 
  private:
