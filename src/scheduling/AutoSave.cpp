@@ -2,6 +2,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "foundation/AtomicFile.hpp"
@@ -20,7 +21,18 @@ void recordResult(StorageWrapper<Record>& store, const PendingSave* written,
     store.markSaveFailed(*failure, now);
 }
 
+template <class Record>
+bool isStale(const PendingSave& pending, const StorageWrapper<Record>& store) {
+  return contentHash(store.record()) != pending.hash;
+}
+
 }  // namespace
+
+template <class Record>
+void AutoSave::dropIfStale(Slot& slot, const StorageWrapper<Record>& store) {
+  if (slot.pending && isStale(*slot.pending, store))
+    slot.pending.reset();
+}
 
 AutoSave::AutoSave(const Clock& clock, FileWriter writer)
     : clock_(clock), writer_(std::move(writer)) {}
@@ -62,7 +74,17 @@ void AutoSave::prepare(Stores::Access& access) noexcept {
 }
 
 void AutoSave::write(Stores& stores) {
+  if (std::none_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.pending; }))
+    return;
   auto files = stores.lockFiles();
+  {
+    // A restore may have replaced a record since prepare, and written its file: this text is
+    // older than that file. The next round prepares what is in force now.
+    auto access = stores.lockForRound();
+    dropIfStale(slots_[DB_STORE], access.dbStore());
+    dropIfStale(slots_[SHADOW_STORE], access.shadowStore());
+    dropIfStale(slots_[CACHE_STORE], access.cacheStore());
+  }
   bool anyDone = false;
   for (Slot& slot : slots_) {
     if (!slot.pending)

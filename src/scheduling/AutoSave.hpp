@@ -47,6 +47,8 @@ class AutoSave {
   // Runs action; on failure logs it (unless it repeats the last one) and returns false.
   template <class Action>
   bool attempt(Slot& slot, const Action& action) noexcept;
+  template <class Record>
+  void dropIfStale(Slot& slot, const StorageWrapper<Record>& store);
   // Marks each store failed with this round's failure or, after the writes, saved. Caller
   // holds the lock.
   void record(Stores::Access& access, bool afterWrite) noexcept;
