@@ -228,8 +228,8 @@ TEST_F(SchedulerTest, ClockStepsRingEverySecondOnce) {
       const bool onNext = round.starts_with("+1 ");
       setClock(test::clockAt(onNext ? next : day, TimeOfDay::decode(round.substr(onNext ? 3 : 0))));
       scheduler_.runRound();
+      played();  // reported before the clock moves on, so lateness counts from this round
     }
-    played();  // every playback has started and reported
     Played logged;
     for (const Date& date : {day, next}) {
       for (const Json& entry : soundLog_.entriesOf(date)) {
