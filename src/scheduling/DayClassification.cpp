@@ -1,7 +1,7 @@
 #include "scheduling/DayClassification.hpp"
 
 #include <algorithm>
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "domain/Date.hpp"
@@ -68,10 +68,17 @@ DayTimetable getTimetableForClock(const Settings& settings, const Cache& cache, 
   return {typeOfDay, "NULL"};
 }
 
+// Built by hand rather than with snprintf: the scheduler asks for it every second, and the
+// formatted print was a tenth of an idle player's CPU time.
 std::string dateStringOf(const ClockValue& now) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d", now.tm_year, now.tm_mon, now.tm_mday);
-  return buffer;
+  std::string text = std::to_string(now.tm_year);
+  for (const int part : {now.tm_mon, now.tm_mday}) {
+    text += '-';
+    if (part >= 0 && part < 10)
+      text += '0';
+    text += std::to_string(part);
+  }
+  return text;
 }
 
 }  // namespace veltrano
