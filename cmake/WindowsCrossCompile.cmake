@@ -16,7 +16,7 @@ message(STATUS "Cross compiler: ${MINGW_CXX}")
 # Only the headers of the libraries the sources use, not the host's whole /usr/include.
 set(include_dir ${WORK_DIR}/include)
 file(MAKE_DIRECTORY ${include_dir})
-foreach(library spdlog fmt taglib nlohmann openssl httplib.h CLI archive.h archive_entry.h)
+foreach(library spdlog fmt taglib nlohmann openssl httplib.h CLI archive.h archive_entry.h boost)
   if(NOT EXISTS ${include_dir}/${library})
     file(CREATE_LINK /usr/include/${library} ${include_dir}/${library} SYMBOLIC)
   endif()

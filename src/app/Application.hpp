@@ -51,7 +51,7 @@ struct ApplicationOptions {
   std::string host = "0.0.0.0";
   // In tray mode the browser opens this long after start, when the server is up.
   std::chrono::milliseconds popupDelay{2000};
-  HttpServerOptions http;
+  ServerLimits http;
 };
 
 // The program: builds and owns, in this order, the paths, the clock, the stores, the sound

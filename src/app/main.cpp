@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Application.hpp"
+#include "app/OpenFileLimit.hpp"
 #include "app/ServiceManager.hpp"
 #include "app/ShutdownSignals.hpp"
 #include "foundation/Log.hpp"
@@ -14,6 +15,7 @@
 // argument is the program's own command line.
 int main(int argc, char** argv) {
   veltrano::ShutdownSignals::blockInThisThread();
+  veltrano::raiseOpenFileLimit();
   veltrano::logToJournalWhenConnected();
   veltrano::configureLogging(false);
   std::vector<std::string> arguments(argv, argv + argc);

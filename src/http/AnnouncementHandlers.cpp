@@ -155,7 +155,7 @@ void announcements_preview(HttpContext& context, Exchange& exchange) {
   std::string wave((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.good() && !in.eof())
     throw HttpError(500, "The spoken preview could not be read");
-  exchange.response().set_content(std::move(wave), "audio/wav");
+  exchange.response().setContent(std::move(wave), "audio/wav");
 }
 
 }  // namespace veltrano

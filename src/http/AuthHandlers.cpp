@@ -22,18 +22,26 @@ void endpoint_whoami(HttpContext&, Exchange& exchange) {
 }
 
 void auth_login(HttpContext& context, Exchange& exchange, LoginThrottle& throttle) {
-  const std::string& address = exchange.request().remote_addr;
+  const std::string& address = exchange.request().remoteAddress;
   if (auto wait = throttle.remainingWait(address); wait.count() > 0) {
     std::string seconds = std::to_string(wait.count());
-    exchange.response().set_header("Retry-After", seconds);
+    exchange.response().setHeader("Retry-After", seconds);
     throw HttpError(
         429, "Too many failed logins from this computer. Try again in " + seconds + " seconds.");
   }
-  Json body = parseBody(exchange);
-  if (!body.is_object())
-    throw BadRequest("The login request must be a JSON object");
+  // A malformed login is a guess too: it must not be a way around the throttle.
+  Json body;
+  try {
+    body = parseBody(exchange);
+    if (!body.is_object())
+      throw BadRequest("The login request must be a JSON object");
+  } catch (const BadRequest&) {
+    throttle.recordFailure(address);
+    throw;
+  }
   auto password = body.find("userPassword");
   if (password == body.end() || !password->is_string()) {
+    throttle.recordFailure(address);
     throw BadRequest("The login request needs userPassword as a text");
   }
   bool matching =

@@ -4,24 +4,28 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <system_error>
 
 #include "http/AuthHandlers.hpp"
+#include "http/MultipartReader.hpp"
+#include "http/StaticFiles.hpp"
 #include "storage/BackupArchive.hpp"
 
 namespace veltrano {
 namespace {
 
-// The uploaded archive's file, removed when the request ends.
-class UploadedArchive {
+// A file of ours, removed when the last one holding it is done.
+class WorkFile {
  public:
-  explicit UploadedArchive(std::filesystem::path path) : path_(std::move(path)) {}
-  ~UploadedArchive() {
+  explicit WorkFile(std::filesystem::path path) : path_(std::move(path)) {}
+  ~WorkFile() {
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
   }
-  UploadedArchive(const UploadedArchive&) = delete;
-  UploadedArchive& operator=(const UploadedArchive&) = delete;
+  WorkFile(const WorkFile&) = delete;
+  WorkFile& operator=(const WorkFile&) = delete;
 
   const std::filesystem::path& path() const noexcept { return path_; }
 
@@ -29,55 +33,84 @@ class UploadedArchive {
   std::filesystem::path path_;
 };
 
-// Receives the multipart body, the part "file" into path; BadRequest when it is missing or
-// too large.
-void receiveArchive(Exchange& exchange, const httplib::ContentReader& body,
-                    const std::filesystem::path& path) {
-  if (!exchange.request().is_multipart_form_data())
-    throw BadRequest("No file part");
-  std::ofstream out;
-  bool inFile = false;
-  bool sawFile = false;
-  std::uint64_t received = 0;
-  std::string refusal;
-  bool complete = body(
-      [&](const httplib::MultipartFormData& part) {
-        inFile = part.name == "file" && !part.filename.empty();
-        if (!inFile)
-          return true;
-        if (sawFile) {
-          refusal = "Send one archive at a time";
-          return false;
-        }
-        sawFile = true;
-        out.open(path, std::ios::binary | std::ios::trunc);
-        if (!out)
-          refusal = "The player cannot store the upload";
-        return static_cast<bool>(out);
-      },
-      [&](const char* data, std::size_t length) {
-        if (!inFile)
-          return true;
-        received += length;
-        if (received > MAX_BACKUP_BYTES) {
-          refusal = "The archive is larger than the " +
-                    std::to_string(MAX_BACKUP_BYTES / (1024 * 1024)) + " MB a restore reads";
-          return false;
-        }
-        if (!out.write(data, static_cast<std::streamsize>(length))) {
-          refusal = "The player cannot store the upload";
-          return false;
-        }
-        return true;
-      });
-  out.close();
-  if (!refusal.empty() || !complete) {
-    throw BadRequest(refusal.empty() ? "The upload ended before the archive was complete"
-                                     : refusal);
+// Takes the restore's multipart body as it arrives, the part "file" into a file of its own;
+// anything else in the form is skipped.
+class ArchiveReceiver final : public BodySink {
+ public:
+  ArchiveReceiver(std::filesystem::path path, const std::string& contentType)
+      : archive_(std::move(path)) {
+    auto boundary = MultipartReader::boundaryOf(contentType);
+    if (!boundary) {
+      refusal_ = "No file part";
+      return;
+    }
+    reader_.emplace(
+        *boundary, [this](const FormPart& part) { return beginPart(part); },
+        [this](std::string_view bytes) { return takeContent(bytes); });
   }
-  if (!sawFile)
-    throw BadRequest("No file part");
-}
+
+  bool write(std::string_view bytes) override {
+    if (!refusal_.empty())
+      return false;
+    if (!reader_->feed(bytes) && refusal_.empty())
+      refusal_ = "The upload is not a valid form";
+    return refusal_.empty();
+  }
+
+  // The archive's file once the whole form has arrived; BadRequest with the reason otherwise.
+  const std::filesystem::path& receivedArchive() {
+    out_.close();
+    if (!refusal_.empty())
+      throw BadRequest(refusal_);
+    if (!reader_->complete())
+      throw BadRequest("The upload ended before the archive was complete");
+    if (!sawFile_)
+      throw BadRequest("No file part");
+    return archive_.path();
+  }
+
+ private:
+  bool beginPart(const FormPart& part) {
+    if (inFile_)
+      out_.close();
+    inFile_ = part.name == "file" && !part.filename.empty();
+    if (!inFile_)
+      return true;
+    if (sawFile_) {
+      refusal_ = "Send one archive at a time";
+      return false;
+    }
+    sawFile_ = true;
+    out_.open(archive_.path(), std::ios::binary | std::ios::trunc);
+    if (!out_)
+      refusal_ = "The player cannot store the upload";
+    return static_cast<bool>(out_);
+  }
+
+  bool takeContent(std::string_view bytes) {
+    if (!inFile_)
+      return true;
+    received_ += bytes.size();
+    if (received_ > MAX_BACKUP_BYTES) {
+      refusal_ = "The archive is larger than the " +
+                 std::to_string(MAX_BACKUP_BYTES / (1024 * 1024)) + " MB a restore reads";
+      return false;
+    }
+    if (!out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+      refusal_ = "The player cannot store the upload";
+      return false;
+    }
+    return true;
+  }
+
+  WorkFile archive_;
+  std::optional<MultipartReader> reader_;
+  std::ofstream out_;
+  bool inFile_ = false;
+  bool sawFile_ = false;
+  std::uint64_t received_ = 0;
+  std::string refusal_;
+};
 
 // Runs a restore and answers it. The session was signed under the key of the password in
 // force; it stays valid only when the restored password record is the same.
@@ -119,24 +152,26 @@ void get_backup(HttpContext& context, Exchange& exchange) {
   } catch (const BackupRefused& e) {
     throw BadRequest(e.what());
   }
-  auto& response = exchange.response();
-  response.status = 200;
-  response.set_header("Content-Disposition", "attachment; filename=\"" + backup->fileName + "\"");
-  response.set_chunked_content_provider(
-      "application/gzip", [backup](std::size_t, httplib::DataSink& sink) {
-        try {
-          Backups::writeBackup(*backup, [&](std::string_view bytes) {
-            if (!sink.write(bytes.data(), bytes.size()))
-              throw std::runtime_error("the connection was closed");
-          });
-          sink.done();
-          return true;
-        } catch (const std::exception& e) {
-          // Too late for an error answer: the browser sees the download break off.
-          spdlog::error(std::string("The backup download did not complete: ") + e.what());
-          return false;
-        }
-      });
+  // Made whole before it is sent, so the browser learns its size and a failure still gets
+  // an error answer.
+  auto file = std::make_shared<WorkFile>(context.backups.newWorkPath(".tar.gz"));
+  {
+    std::ofstream out(file->path(), std::ios::binary | std::ios::trunc);
+    Backups::writeBackup(*backup, [&](std::string_view bytes) {
+      if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        throw std::runtime_error("Cannot write the backup to disk");
+    });
+    out.close();
+    if (!out)
+      throw std::runtime_error("Cannot write the backup to disk");
+  }
+  sendFile(exchange, file->path(), "attachment; filename=\"" + backup->fileName + "\"");
+  // The answer reads the file as it goes; the file goes with the answer.
+  auto producer = std::move(exchange.response().producer);
+  exchange.response().producer = [producer = std::move(producer), file](std::string& out) {
+    return producer(out);
+  };
+  exchange.response().setHeader("Content-Type", "application/gzip");
 }
 
 void get_snapshots(HttpContext& context, Exchange& exchange) {
@@ -152,12 +187,18 @@ void get_snapshots(HttpContext& context, Exchange& exchange) {
   exchange.json(list);
 }
 
-void restore_upload(HttpContext& context, Exchange& exchange, const httplib::ContentReader& body,
-                    SessionSigner& sessions) {
-  UploadedArchive upload(context.backups.newWorkPath(".tar.gz"));
-  receiveArchive(exchange, body, upload.path());
+std::unique_ptr<BodySink> makeArchiveReceiver(std::filesystem::path path,
+                                              const std::string& contentType) {
+  return std::make_unique<ArchiveReceiver>(std::move(path), contentType);
+}
+
+void restore_upload(HttpContext& context, Exchange& exchange, SessionSigner& sessions) {
+  auto* receiver = dynamic_cast<ArchiveReceiver*>(exchange.bodySink());
+  if (!receiver)
+    throw BadRequest("No file part");
+  const auto& archive = receiver->receivedArchive();
   restoreAndAnswer(context, exchange, sessions, [&](const Backups::WhileInForce& inForce) {
-    return context.backups.restoreArchive(upload.path(), inForce);
+    return context.backups.restoreArchive(archive, inForce);
   });
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <httplib.h>
-
 #include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
 
 #include "http/Exchange.hpp"
 #include "http/HttpContext.hpp"
@@ -15,17 +16,19 @@ inline constexpr const char* RESTORE_PATH = "/restore";
 // The largest restore request: the archive and room for the form around it.
 inline constexpr std::size_t MAX_RESTORE_UPLOAD_BYTES = MAX_BACKUP_BYTES + 1024 * 1024;
 
-// GET /backup: the whole setup as veltrano-backup-<YYYYmmdd-HHMMSS>.tar.gz, streamed as it is
-// made; 400 with the reason when an audio file the database refers to is missing.
+// GET /backup: the whole setup as veltrano-backup-<YYYYmmdd-HHMMSS>.tar.gz; 400 with the reason
+// when an audio file the database refers to is missing.
 void get_backup(HttpContext& context, Exchange& exchange);
 // GET /backup/snapshots: [{"name", "created", "reason", "size"}], newest first.
 void get_snapshots(HttpContext& context, Exchange& exchange);
+// What takes the restore's multipart body as it arrives: the archive into path.
+std::unique_ptr<BodySink> makeArchiveReceiver(std::filesystem::path path,
+                                              const std::string& contentType);
 // POST /restore, multipart with the archive in part "file", written to disk as it arrives.
 // Answers {"snapshot", "loggedIn", "missingAudioFiles"}; 400 with the reason, and nothing
 // changed, for an archive that is refused. loggedIn is false when the restored password
 // differs: this browser must then log in again.
-void restore_upload(HttpContext& context, Exchange& exchange, const httplib::ContentReader& body,
-                    SessionSigner& sessions);
+void restore_upload(HttpContext& context, Exchange& exchange, SessionSigner& sessions);
 // POST /restore/snapshot/<name>: restores one of the snapshots; answers as restore_upload.
 void restore_snapshot(HttpContext& context, Exchange& exchange, SessionSigner& sessions);
 

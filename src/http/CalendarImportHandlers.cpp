@@ -14,7 +14,7 @@ namespace {
 constexpr int DEFAULT_RANGE_MONTHS = 18;
 constexpr long long MAX_RANGE_DAYS = 10 * 366;
 
-std::optional<std::string> formField(const httplib::Request& request, const std::string& name) {
+std::optional<std::string> formField(const HttpRequest& request, const std::string& name) {
   auto found = request.files.find(name);
   if (found == request.files.end())
     return std::nullopt;

@@ -7,8 +7,8 @@ namespace veltrano {
 Session& Exchange::session() {
   if (!session_) {
     std::optional<Session> decoded;
-    if (request_.has_header("Cookie")) {
-      if (auto value = findCookie(request_.get_header_value("Cookie"), SESSION_COOKIE_NAME)) {
+    if (request_.hasHeader("Cookie")) {
+      if (auto value = findCookie(request_.header("Cookie"), SESSION_COOKIE_NAME)) {
         decoded = signer_.decode(*value);
       }
     }
@@ -18,28 +18,28 @@ Session& Exchange::session() {
 }
 
 void Exchange::commitSession() {
-  response_.set_header("Set-Cookie", signer_.setCookieHeader(session()));
+  response_.setHeader("Set-Cookie", signer_.setCookieHeader(session()));
 }
 
 std::string Exchange::pathParameter(std::size_t n) const {
-  if (n >= request_.matches.size())
+  if (n >= request_.pathParameters.size())
     return "";
-  return request_.matches[n].str();
+  return request_.pathParameters[n];
 }
 
 void Exchange::json(const Json& value) {
   response_.status = 200;
-  response_.set_content(jsonText(value), "application/json");
+  response_.setContent(jsonText(value), "application/json");
 }
 
 void Exchange::text(std::string_view body) {
   response_.status = 200;
-  response_.set_content(std::string(body), "text/plain; charset=utf-8");
+  response_.setContent(std::string(body), "text/plain; charset=utf-8");
 }
 
 void Exchange::redirect(const std::string& location) {
   response_.status = 302;
-  response_.set_header("Location", location);
+  response_.setHeader("Location", location);
 }
 
 std::string jsonText(const Json& value) {

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <httplib.h>
-
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "foundation/Json.hpp"
+#include "http/HttpMessage.hpp"
 #include "http/Session.hpp"
 
 namespace veltrano {
@@ -31,12 +31,14 @@ class BadRequest : public HttpError {
 // One request being answered, with the browser's session.
 class Exchange {
  public:
-  Exchange(const httplib::Request& request, httplib::Response& response,
-           const SessionSigner& signer)
-      : request_(request), response_(response), signer_(signer) {}
+  Exchange(const HttpRequest& request, HttpResponse& response, const SessionSigner& signer,
+           std::shared_ptr<BodySink> bodySink = nullptr)
+      : request_(request), response_(response), signer_(signer), bodySink_(std::move(bodySink)) {}
 
-  const httplib::Request& request() const noexcept { return request_; }
-  httplib::Response& response() noexcept { return response_; }
+  const HttpRequest& request() const noexcept { return request_; }
+  HttpResponse& response() noexcept { return response_; }
+  // What took the body as it arrived, for a route that streams its body.
+  BodySink* bodySink() const noexcept { return bodySink_.get(); }
 
   // The browser's session, read from its cookie on first use; an empty session when the
   // cookie is missing or fails its check.
@@ -55,9 +57,10 @@ class Exchange {
   void redirect(const std::string& location);
 
  private:
-  const httplib::Request& request_;
-  httplib::Response& response_;
+  const HttpRequest& request_;
+  HttpResponse& response_;
   const SessionSigner& signer_;
+  std::shared_ptr<BodySink> bodySink_;
   std::optional<Session> session_;
 };
 

@@ -3,10 +3,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <charconv>
-#include <cstdint>
 #include <exception>
 #include <string_view>
 
@@ -16,123 +13,40 @@
 #include "http/BackupHandlers.hpp"
 #include "http/CalendarImportHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
-#include "http/ListeningSocket.hpp"
+#include "http/MultipartReader.hpp"
 #include "http/ResponseHeaders.hpp"
 #include "http/RoutePattern.hpp"
 #include "http/StaticFiles.hpp"
 #include "http/Targets.hpp"
+#include "http/UploadHandlers.hpp"
 
 namespace veltrano {
 namespace {
 
 constexpr std::string_view PLAIN_TEXT = "text/plain; charset=utf-8";
 
-void setOnce(httplib::Response& response, const std::string& name, const std::string& value) {
-  response.headers.erase(name);
-  response.set_header(name, value);
+// A login or a new password is a few dozen bytes.
+constexpr std::uint64_t LOGIN_BODY_LIMIT = 4 * 1024;
+// Timetables, settings and imported events included.
+constexpr std::uint64_t JSON_BODY_LIMIT = 1024 * 1024;
+// Nothing reads the body of any other request; it may still carry a small one.
+constexpr std::uint64_t OTHER_BODY_LIMIT = 1024 * 1024;
+
+bool takesBody(const std::string& method) {
+  return method == "POST" || method == "PUT" || method == "PATCH";
 }
 
-void addStandardHeaders(const httplib::Request&, httplib::Response& response) {
-  for (const auto& [name, value] : standardHeaders())
-    setOnce(response, name, value);
+bool isChunked(const HttpRequest& request) {
+  return equalsIgnoringCase(request.header("Transfer-Encoding"), "chunked");
 }
 
-ConnectionLimits connectionLimits(const HttpServerOptions& options) {
-  return ConnectionLimits{options.keepAliveTimeout, options.headTimeout, options.readTimeout,
-                          options.writeTimeout};
-}
-
-bool isChunked(const httplib::Request& request) {
-  std::string encoding = request.get_header_value("Transfer-Encoding");
-  std::transform(encoding.begin(), encoding.end(), encoding.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return encoding == "chunked";
-}
-
-httplib::Server::HandlerResponse refuseBody(httplib::Response& response, int status,
-                                            std::string_view text) {
-  response.status = status;
-  response.set_header("Connection", "close");
-  response.set_content(std::string(text), std::string(PLAIN_TEXT));
-  return httplib::Server::HandlerResponse::Handled;
-}
-
-// Set on a request whose body was dropped unread for being too large to hold in memory.
-constexpr const char* BODY_DROPPED = "X-Veltrano-Body-Dropped";
-
-// The library reads a DELETE's body only when it has a length.
-bool takesBody(const httplib::Request& request) {
-  return request.method == "POST" || request.method == "PUT" || request.method == "PATCH";
-}
-
-// Only the restore route writes its body to disk as it arrives; every other body is held in
-// memory and must stay within memoryLimit. A longer one is read and dropped here, as the
-// library would, so that the client, which sends it whole before it reads the answer, gets
-// its 413.
-void dropOversizedBody(httplib::Request& request, httplib::Stream& stream,
-                       std::size_t memoryLimit) {
-  request.headers.erase(BODY_DROPPED);
-  if (!takesBody(request) || request.path == RESTORE_PATH || !request.has_header("Content-Length"))
-    return;
-  std::string length = request.get_header_value("Content-Length");
-  std::uint64_t left = 0;
-  auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), left);
-  // The library answers a malformed length itself.
-  if (error != std::errc() || end != length.data() + length.size() || left <= memoryLimit)
-    return;
-  std::array<char, 64 * 1024> buffer;
-  while (left > 0) {
-    auto got = stream.read(buffer.data(),
-                           static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
-    if (got <= 0)
-      break;
-    left -= static_cast<std::uint64_t>(got);
-  }
-  request.set_header(BODY_DROPPED, "1");
-}
-
-// The library would read a body without a length until the client closes the connection,
-// keeping a worker for as long as the client likes.
-httplib::Server::HandlerResponse checkBodyLength(const httplib::Request& request,
-                                                 httplib::Response& response) {
-  if (request.has_header(BODY_DROPPED)) {
-    response.status = 413;
-    response.set_content("Payload Too Large", std::string(PLAIN_TEXT));
-    return httplib::Server::HandlerResponse::Handled;
-  }
-  if (!takesBody(request) || request.has_header("Content-Length"))
-    return httplib::Server::HandlerResponse::Unhandled;
-  if (!isChunked(request))
-    return refuseBody(response, 411, "The request has a body but no Content-Length header");
-  // A body without a length could not be dropped unread once too large.
-  if (request.path != RESTORE_PATH)
-    return refuseBody(response, 411, "Only /restore takes a body without a Content-Length header");
-  return httplib::Server::HandlerResponse::Unhandled;
-}
-
-// Refuses, before anything is stored, text that would later break a JSON dump and bodies
-// nested deep enough to exhaust the stack when a handler copies them.
-void checkRequestText(const httplib::Request& request) {
-  if (!isValidUtf8(request.path))
-    throw BadRequest("The path is not valid UTF-8");
-  for (const auto& [name, value] : request.params) {
-    if (!isValidUtf8(name) || !isValidUtf8(value))
-      throw BadRequest("The query argument " + (isValidUtf8(name) ? name : "?") +
-                       " is not valid UTF-8");
-  }
-  for (const auto& [name, part] : request.files) {
-    // A file's content is audio; every other form field is text.
-    bool textField = part.filename.empty();
-    if (!isValidUtf8(name) || !isValidUtf8(part.filename) ||
-        (textField && !isValidUtf8(part.content))) {
-      throw BadRequest("The form field " + (isValidUtf8(name) ? name : "?") +
-                       " is not valid UTF-8");
-    }
-  }
-  if (!request.is_multipart_form_data() && !jsonNestingWithin(request.body, MAX_JSON_DEPTH)) {
-    throw BadRequest("The request body nests deeper than " + std::to_string(MAX_JSON_DEPTH) +
-                     " levels");
-  }
+// The declared length of the body; 0 when there is none or it is not a number (the parser has
+// refused such a request already).
+std::uint64_t contentLengthOf(const HttpRequest& request) {
+  std::string text = request.header("Content-Length");
+  std::uint64_t length = 0;
+  std::from_chars(text.data(), text.data() + text.size(), length);
+  return length;
 }
 
 std::string statusText(int status) {
@@ -156,55 +70,40 @@ std::string statusText(int status) {
   }
 }
 
+void addStandardHeaders(HttpResponse& response) {
+  for (const auto& [name, value] : standardHeaders())
+    response.setHeader(name, value);
+}
+
+// Refuses, before anything is stored, text that would later break a JSON dump and bodies
+// nested deep enough to exhaust the stack when a handler copies them.
+void checkRequestText(const HttpRequest& request) {
+  if (!isValidUtf8(request.path))
+    throw BadRequest("The path is not valid UTF-8");
+  for (const auto& [name, value] : request.params) {
+    if (!isValidUtf8(name) || !isValidUtf8(value))
+      throw BadRequest("The query argument " + (isValidUtf8(name) ? name : "?") +
+                       " is not valid UTF-8");
+  }
+  for (const auto& [name, part] : request.files) {
+    // A file's content is audio; every other form field is text.
+    bool textField = part.filename.empty();
+    if (!isValidUtf8(name) || !isValidUtf8(part.filename) ||
+        (textField && !isValidUtf8(part.content))) {
+      throw BadRequest("The form field " + (isValidUtf8(name) ? name : "?") +
+                       " is not valid UTF-8");
+    }
+  }
+  if (!request.isMultipartForm() && !jsonNestingWithin(request.body, MAX_JSON_DEPTH)) {
+    throw BadRequest("The request body nests deeper than " + std::to_string(MAX_JSON_DEPTH) +
+                     " levels");
+  }
+}
+
 }  // namespace
 
-HttpServer::HttpServer(HttpContext context, HttpServerOptions options)
-    : context_(context), server_(connectionLimits(options), options.connectionsPerAddress) {
-  std::size_t threads = options.threadCount;
-  server_.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  server_.set_tcp_nodelay(true);
-  server_.set_socket_options(configureListeningSocket);
-  server_.set_payload_max_length(std::max(options.payloadMaxLength, options.restoreMaxLength));
-  // Only what the answers' Keep-Alive header announces; the connection limits enforce it.
-  server_.set_keep_alive_timeout(options.keepAliveTimeout.count());
-  server_.set_keep_alive_max_count(100000);
-
-  server_.onRequestHead(
-      [memoryLimit = options.payloadMaxLength](httplib::Request& request, httplib::Stream& stream) {
-        dropOversizedBody(request, stream, memoryLimit);
-      });
-  server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-    if (request.path.size() > MAX_PATH_LENGTH) {
-      response.status = 414;
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return checkBodyLength(request, response);
-  });
-  server_.set_post_routing_handler(addStandardHeaders);
-  // Keeps the body a route set (a BadRequest text); fills in one only where there is none.
-  server_.set_error_handler(httplib::Server::HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty() || response.content_provider_) {
-          return httplib::Server::HandlerResponse::Unhandled;
-        }
-        response.set_content(statusText(response.status), std::string(PLAIN_TEXT));
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-  // A failing handler ends its own request only, and never leaks the failure's text.
-  server_.set_exception_handler(
-      [](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
-        std::string what = "unknown failure";
-        try {
-          std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-          what = e.what();
-        } catch (...) {
-        }
-        spdlog::error("Exception on " + request.method + " " + request.path + ": " + what);
-        response.status = 500;
-        response.headers.clear();
-        response.set_content(statusText(500), std::string(PLAIN_TEXT));
-      });
+HttpServer::HttpServer(HttpContext context, ServerLimits limits)
+    : context_(context), server_(*this, limits) {
   registerRoutes();
 }
 
@@ -214,120 +113,212 @@ HttpServer::~HttpServer() {
 
 void HttpServer::registerRoutes() {
   get("/whoami", Guard::NONE, endpoint_whoami);
-  post("/auth/login", Guard::NONE, [this](HttpContext& context, Exchange& exchange) {
+  post("/auth/login", Guard::NONE, Body::LOGIN, [this](HttpContext& context, Exchange& exchange) {
     auth_login(context, exchange, loginThrottle_);
   });
   get("/auth/logout", Guard::LOGIN, auth_logout);
-  post("/auth/chpasswd", Guard::LOGIN, [this](HttpContext& context, Exchange& exchange) {
-    auth_chpasswd(context, exchange, sessions_);
-  });
+  post("/auth/chpasswd", Guard::LOGIN, Body::LOGIN,
+       [this](HttpContext& context, Exchange& exchange) {
+         auth_chpasswd(context, exchange, sessions_);
+       });
   get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
   get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint);
   get("/db", Guard::LOGIN, get_db);
-  post("/upload", Guard::LOGIN, upload_file);
+  post("/upload", Guard::LOGIN, Body::UPLOAD, upload_file, /*slow=*/true);
   get("/get_signal_file/([^/]+)", Guard::LOGIN, get_signal_file);
   get("/db/timetables", Guard::LOGIN, get_timetables);
-  post("/db/timetables/create", Guard::LOGIN, timetables_create);
-  post("/db/timetables/update/([^/]+)", Guard::LOGIN, timetables_update);
-  post("/db/settings/update", Guard::LOGIN, update_settings);
-  post("/db/calendar/preview-ics", Guard::LOGIN, calendar_preview_ics);
-  post("/db/calendar/import", Guard::LOGIN, calendar_import);
-  post("/db/announcements/speak", Guard::LOGIN, announcements_speak);
-  post("/db/announcements/preview", Guard::LOGIN, announcements_preview);
-  get("/backup", Guard::LOGIN, get_backup);
+  post("/db/timetables/create", Guard::LOGIN, Body::JSON, timetables_create);
+  post("/db/timetables/update/([^/]+)", Guard::LOGIN, Body::JSON, timetables_update);
+  post("/db/settings/update", Guard::LOGIN, Body::JSON, update_settings);
+  post("/db/calendar/preview-ics", Guard::LOGIN, Body::UPLOAD, calendar_preview_ics,
+       /*slow=*/true);
+  post("/db/calendar/import", Guard::LOGIN, Body::JSON, calendar_import);
+  post("/db/announcements/speak", Guard::LOGIN, Body::JSON, announcements_speak, /*slow=*/true);
+  post("/db/announcements/preview", Guard::LOGIN, Body::JSON, announcements_preview,
+       /*slow=*/true);
+  get("/backup", Guard::LOGIN, get_backup, /*slow=*/true);
   get("/backup/snapshots", Guard::LOGIN, get_snapshots);
-  postStreaming(
-      RESTORE_PATH, Guard::LOGIN,
-      [this](HttpContext& context, Exchange& exchange, const httplib::ContentReader& body) {
-        restore_upload(context, exchange, body, sessions_);
-      });
-  post("/restore/snapshot/([^/]+)", Guard::LOGIN, [this](HttpContext& context, Exchange& exchange) {
-    restore_snapshot(context, exchange, sessions_);
-  });
+  post(
+      RESTORE_PATH, Guard::LOGIN, Body::STREAMED,
+      [this](HttpContext& context, Exchange& exchange) {
+        restore_upload(context, exchange, sessions_);
+      },
+      /*slow=*/true);
+  post(
+      "/restore/snapshot/([^/]+)", Guard::LOGIN, Body::NONE,
+      [this](HttpContext& context, Exchange& exchange) {
+        restore_snapshot(context, exchange, sessions_);
+      },
+      /*slow=*/true);
   // Last: every specific route wins over the catch-all.
   get("/(.*)", Guard::NONE, [](HttpContext& context, Exchange& exchange) {
     serve_static(context, exchange, exchange.pathParameter(1));
   });
-
-  auto notAllowed = [this](const httplib::Request& request, httplib::Response& response) {
-    response.status = 405;
-    response.set_header("Allow", allowedMethods(request.path));
-  };
-  server_.Post(".*", notAllowed);
-  server_.Put(".*", notAllowed);
-  server_.Patch(".*", notAllowed);
-  server_.Delete(".*", notAllowed);
-  server_.Options(".*", [this](const httplib::Request& request, httplib::Response& response) {
-    response.status = 200;
-    response.set_header("Allow", allowedMethods(request.path));
-  });
 }
 
-void HttpServer::get(const std::string& pattern, Guard guard, Handler handler) {
-  server_.Get(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
-                                                                   httplib::Response& response) {
-    answer(request, response, guard, [&](Exchange& exchange) { handler(context_, exchange); });
-  });
+void HttpServer::get(std::string pattern, Guard guard, Handler handler, bool slow) {
+  routes_.push_back(Route{"GET", std::move(pattern), guard, Body::NONE, slow, std::move(handler)});
 }
 
-void HttpServer::post(const std::string& pattern, Guard guard, Handler handler) {
-  postPatterns_.emplace_back(pattern);
-  server_.Post(pattern, [this, guard, handler = std::move(handler)](const httplib::Request& request,
-                                                                    httplib::Response& response) {
-    answer(request, response, guard, [&](Exchange& exchange) { handler(context_, exchange); });
-  });
+void HttpServer::post(std::string pattern, Guard guard, Body body, Handler handler, bool slow) {
+  routes_.push_back(Route{"POST", std::move(pattern), guard, body, slow, std::move(handler)});
 }
 
-void HttpServer::postStreaming(const std::string& pattern, Guard guard, StreamingHandler handler) {
-  postPatterns_.emplace_back(pattern);
-  server_.Post(pattern, [this, guard, handler = std::move(handler)](
-                            const httplib::Request& request, httplib::Response& response,
-                            const httplib::ContentReader& body) {
-    answer(request, response, guard,
-           [&](Exchange& exchange) { handler(context_, exchange, body); });
-    // A refused request's body may be partly unread: the connection cannot carry another.
-    if (response.status >= 400 && !response.has_header("Connection"))
-      response.set_header("Connection", "close");
-  });
-}
-
-void HttpServer::answer(const httplib::Request& request, httplib::Response& response, Guard guard,
-                        const std::function<void(Exchange&)>& handler) {
-  Exchange exchange(request, response, sessions_);
-  try {
-    checkRequestText(request);
-    if (guard == Guard::LOGIN && needsLogin(context_, exchange))
-      throw BadRequest("No auth");
-    handler(exchange);
-  } catch (const HttpError& e) {
-    response.status = e.status();
-    response.set_content(e.what(), std::string(PLAIN_TEXT));
+const HttpServer::Route* HttpServer::findRoute(const std::string& method, const std::string& path,
+                                               std::vector<std::string>* groups) const {
+  // A HEAD request is answered as its GET, without the body.
+  const std::string& routeMethod = method == "HEAD" ? std::string("GET") : method;
+  for (const auto& route : routes_) {
+    if (route.method != routeMethod)
+      continue;
+    if (auto matched = matchRoute(route.pattern, path)) {
+      if (groups)
+        *groups = std::move(*matched);
+      return &route;
+    }
   }
+  return nullptr;
 }
 
 std::string HttpServer::allowedMethods(const std::string& path) const {
-  for (const auto& pattern : postPatterns_) {
-    if (matchesRoute(pattern, path))
-      return "GET, HEAD, OPTIONS, POST";
+  return findRoute("POST", path) ? "GET, HEAD, OPTIONS, POST" : "GET, HEAD, OPTIONS";
+}
+
+BodyPlan HttpServer::planBody(const HttpRequest& head) {
+  BodyPlan plan;
+  plan.limit = OTHER_BODY_LIMIT;
+  if (head.path.size() > MAX_PATH_LENGTH) {
+    plan.refusal.emplace(414, statusText(414));
+    return plan;
   }
-  return "GET, HEAD, OPTIONS";
+  const Route* route = findRoute(head.method, head.path);
+  bool chunked = isChunked(head);
+  if (takesBody(head.method) && !head.hasHeader("Content-Length") && !chunked) {
+    plan.refusal.emplace(411, "The request has a body but no Content-Length header");
+    return plan;
+  }
+  if (!route)
+    return plan;
+  // A body without a length cannot be refused by its size before it is read.
+  if (chunked && route->body != Body::STREAMED) {
+    plan.refusal.emplace(411, "Only /restore takes a body without a Content-Length header");
+    return plan;
+  }
+  plan.slow = route->slow;
+  // An oversized login is a refused guess as well.
+  if (route->body == Body::LOGIN && route->guard == Guard::NONE &&
+      contentLengthOf(head) > LOGIN_BODY_LIMIT) {
+    loginThrottle_.recordFailure(head.remoteAddress);
+  }
+  plan.checkHeadFirst = route->guard == Guard::LOGIN;
+  switch (route->body) {
+    case Body::NONE:
+      break;
+    case Body::LOGIN:
+      plan.limit = LOGIN_BODY_LIMIT;
+      break;
+    case Body::JSON:
+      plan.limit = JSON_BODY_LIMIT;
+      break;
+    case Body::UPLOAD:
+      plan.limit = MAX_UPLOAD_BYTES;
+      break;
+    case Body::STREAMED:
+      plan.limit = MAX_RESTORE_UPLOAD_BYTES;
+      plan.sink = [this, contentType = head.header("Content-Type")] {
+        return std::shared_ptr<BodySink>(
+            makeArchiveReceiver(context_.backups.newWorkPath(".tar.gz"), contentType));
+      };
+      break;
+  }
+  return plan;
+}
+
+std::optional<HttpResponse> HttpServer::checkHead(HttpRequest& head) {
+  HttpResponse response;
+  Exchange exchange(head, response, sessions_);
+  if (!needsLogin(context_, exchange))
+    return std::nullopt;
+  return refusal(400, "No auth");
+}
+
+HttpResponse HttpServer::respond(HttpRequest& request, std::shared_ptr<BodySink> sink) {
+  HttpResponse response;
+  std::vector<std::string> groups;
+  const Route* route = findRoute(request.method, request.path, &groups);
+  if (route) {
+    request.pathParameters = std::move(groups);
+    answer(*route, request, response, sink);
+  } else if (request.method == "OPTIONS") {
+    response.status = 200;
+    response.setHeader("Allow", allowedMethods(request.path));
+  } else {
+    response.status = 405;
+    response.setHeader("Allow", allowedMethods(request.path));
+  }
+  // Every error carries a text: the route's own, else the status's.
+  if (response.status >= 400 && response.body.empty() && !response.producer)
+    response.setContent(statusText(response.status), std::string(PLAIN_TEXT));
+  addStandardHeaders(response);
+  return response;
+}
+
+void HttpServer::answer(const Route& route, HttpRequest& request, HttpResponse& response,
+                        const std::shared_ptr<BodySink>& sink) {
+  try {
+    Exchange exchange(request, response, sessions_, sink);
+    try {
+      if (!sink && request.isMultipartForm()) {
+        try {
+          request.files = readMultipartForm(request.header("Content-Type"), request.body);
+        } catch (const std::invalid_argument& e) {
+          throw BadRequest(e.what());
+        }
+      }
+      try {
+        checkRequestText(request);
+      } catch (const BadRequest&) {
+        if (route.body == Body::LOGIN && route.guard == Guard::NONE)
+          loginThrottle_.recordFailure(request.remoteAddress);
+        throw;
+      }
+      if (route.guard == Guard::LOGIN && needsLogin(context_, exchange))
+        throw BadRequest("No auth");
+      route.handler(context_, exchange);
+    } catch (const HttpError& e) {
+      response.status = e.status();
+      response.setContent(e.what(), std::string(PLAIN_TEXT));
+    }
+  } catch (const std::exception& e) {
+    // A failing handler ends its own request only, and never leaks the failure's text.
+    spdlog::error("Exception on " + request.method + " " + request.path + ": " + e.what());
+    response = HttpResponse{};
+    response.status = 500;
+  } catch (...) {
+    spdlog::error("Exception on " + request.method + " " + request.path + ": unknown failure");
+    response = HttpResponse{};
+    response.status = 500;
+  }
+}
+
+HttpResponse HttpServer::refusal(int status, std::string_view text) {
+  HttpResponse response;
+  response.status = status;
+  response.setContent(std::string(text), std::string(PLAIN_TEXT));
+  addStandardHeaders(response);
+  return response;
 }
 
 bool HttpServer::bind(const std::string& host, int port) {
-  if (!server_.bind_to_port(host, port))
-    return false;
-  server_.widenBacklog();
-  return true;
+  return server_.bind(host, port);
 }
 
 int HttpServer::bindToAnyPort(const std::string& host) {
-  int port = server_.bind_to_any_port(host);
-  server_.widenBacklog();
-  return port;
+  return server_.bind(host, 0) ? server_.port() : -1;
 }
 
 bool HttpServer::listen() {
-  return server_.listen_after_bind();
+  return server_.run();
 }
 
 void HttpServer::stop() noexcept {

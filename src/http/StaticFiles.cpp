@@ -5,6 +5,7 @@
 #include <cctype>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -95,20 +96,20 @@ void sendFile(Exchange& exchange, const std::filesystem::path& file,
 
   exchange.response().status = 200;
   if (disposition)
-    exchange.response().set_header("Content-Disposition", *disposition);
-  exchange.response().set_content_provider(
-      static_cast<std::size_t>(size), contentTypeFor(file),
-      [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        std::vector<char> buffer(std::min(length, CHUNK_SIZE));
-        stream->clear();
-        stream->seekg(static_cast<std::streamoff>(offset));
-        stream->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        auto got = stream->gcount();
-        // A file that shrank meanwhile ends the answer instead of sending garbage.
-        if (got <= 0)
-          return false;
-        return sink.write(buffer.data(), static_cast<std::size_t>(got));
-      });
+    exchange.response().setHeader("Content-Disposition", *disposition);
+  auto left = std::make_shared<std::uint64_t>(size);
+  exchange.response().setProducer(
+      [stream, left](std::string& out) {
+        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(*left, CHUNK_SIZE));
+        out.resize(piece);
+        stream->read(out.data(), static_cast<std::streamsize>(piece));
+        // A file that shrank meanwhile breaks the answer off instead of sending garbage.
+        if (stream->gcount() != static_cast<std::streamsize>(piece))
+          throw std::runtime_error("the file shrank while it was sent");
+        *left -= piece;
+        return *left > 0;
+      },
+      contentTypeFor(file), size);
 }
 
 namespace {

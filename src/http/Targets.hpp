@@ -1,7 +1,5 @@
 #pragma once
 
-#include <httplib.h>
-
 #include <optional>
 #include <string>
 
@@ -12,7 +10,6 @@
 namespace veltrano {
 
 // The query arguments of a request.
-using QueryArguments = httplib::Params;
 
 // The view named target ("status", "overview", ...). Throws std::invalid_argument
 // "Unknown target: <target>" for any other name, and whatever the view's own work throws.

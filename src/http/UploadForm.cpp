@@ -15,13 +15,12 @@ namespace {
 constexpr std::array<std::string_view, 3> ACCEPTED_EXTENSIONS{"wav", "mp3", "mp4"};
 
 // The request's own part (get_file_value would copy a whole upload).
-const httplib::MultipartFormData* formPart(const httplib::MultipartFormDataMap& parts,
-                                           const std::string& name) {
+const FormPart* formPart(const FormParts& parts, const std::string& name) {
   auto found = parts.find(name);
   return found == parts.end() ? nullptr : &found->second;
 }
 
-std::string requireFormField(const httplib::MultipartFormDataMap& parts, const std::string& name) {
+std::string requireFormField(const FormParts& parts, const std::string& name) {
   const auto* part = formPart(parts, name);
   if (!part)
     throw BadRequest("Missing form field: " + name);
@@ -30,7 +29,7 @@ std::string requireFormField(const httplib::MultipartFormDataMap& parts, const s
 
 }  // namespace
 
-UploadForm readUploadForm(const httplib::MultipartFormDataMap& parts) {
+UploadForm readUploadForm(const FormParts& parts) {
   UploadForm form;
   form.file = formPart(parts, "file");
   if (!form.file || form.file->filename.empty())

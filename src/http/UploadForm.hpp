@@ -1,9 +1,9 @@
 #pragma once
 
-#include <httplib.h>
-
 #include <optional>
 #include <string>
+
+#include "http/HttpMessage.hpp"
 
 namespace veltrano {
 
@@ -16,13 +16,13 @@ struct ProgrammeForm {
 
 // The checked parts of an upload form; the file part stays in the request.
 struct UploadForm {
-  const httplib::MultipartFormData* file = nullptr;
+  const FormPart* file = nullptr;
   std::string name;
   std::string extension;
   std::optional<ProgrammeForm> programme;
 };
 
 // Reads and checks the form before anything is written; BadRequest with the system's texts.
-UploadForm readUploadForm(const httplib::MultipartFormDataMap& parts);
+UploadForm readUploadForm(const FormParts& parts);
 
 }  // namespace veltrano

@@ -12,6 +12,7 @@
 #include "http/RawConnection.hpp"
 #include "http/ResponseHeaders.hpp"
 #include "http/ServerFixture.hpp"
+#include "http/UploadHandlers.hpp"
 
 namespace veltrano::test {
 namespace {

@@ -1,13 +1,11 @@
 #include "http/ListeningSocket.hpp"
 
-#include <sys/socket.h>
-
 namespace veltrano {
 
-void configureListeningSocket(socket_t socket) noexcept {
+void configureListeningSocket(boost::asio::ip::tcp::acceptor& acceptor) noexcept {
   // SO_REUSEADDR only: SO_REUSEPORT would let two instances listen on the same port.
-  int yes = 1;
-  setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  boost::system::error_code ignored;
+  acceptor.set_option(boost::asio::socket_base::reuse_address(true), ignored);
 }
 
 }  // namespace veltrano

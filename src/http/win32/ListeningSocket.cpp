@@ -4,11 +4,12 @@
 
 namespace veltrano {
 
-void configureListeningSocket(socket_t socket) noexcept {
+void configureListeningSocket(boost::asio::ip::tcp::acceptor& acceptor) noexcept {
   // On Windows SO_REUSEADDR would let another program take over the port; this refuses that.
-  BOOL yes = TRUE;
-  setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
-             sizeof(yes));
+  using ExclusiveAddressUse =
+      boost::asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+  boost::system::error_code ignored;
+  acceptor.set_option(ExclusiveAddressUse(true), ignored);
 }
 
 }  // namespace veltrano
