@@ -54,6 +54,20 @@ TEST_F(AuthAndStaticTest, GuardedRoutesAnswerNoAuthOnlyWhileAPasswordIsSetAndNob
   EXPECT_EQ(whoami->body, "Veltrano Player Backend");
 }
 
+TEST_F(AuthAndStaticTest, MalformedAndOversizedLoginsAreGuessesToo) {
+  setPassword("secret");
+  EXPECT_EQ(post("/auth/login", "not json")->status, 400);
+  EXPECT_EQ(post("/auth/login", R"({"remember": true})")->status, 400);
+  EXPECT_EQ(post("/auth/login", std::string(40, '[') + std::string(40, ']'))->status, 400);
+  std::string keys = "{";
+  for (int i = 0; i < 1000; ++i)
+    keys += "\"k" + std::to_string(i) + "\": 0, ";
+  EXPECT_EQ(post("/auth/login", keys + "\"userPassword\": \"secret\"}")->status, 413);
+  EXPECT_EQ(post("/auth/login", "[]")->status, 400);
+  auto throttled = post("/auth/login", R"({"userPassword": "secret", "remember": true})");
+  EXPECT_EQ(throttled->status, 429);
+}
+
 TEST_F(AuthAndStaticTest, LoginLogoutAndTheirFailures) {
   setPassword("secret");
   struct Case {
@@ -76,6 +90,8 @@ TEST_F(AuthAndStaticTest, LoginLogoutAndTheirFailures) {
     EXPECT_EQ(result->status, 400) << c.body;
     EXPECT_EQ(result->body, c.answer) << c.body;
     EXPECT_FALSE(result->has_header("Set-Cookie")) << c.body;
+    // Each failure counts against this computer; a good login clears the count.
+    login("secret");
   }
 
   auto login = post("/auth/login", R"({"userPassword": "secret", "remember": true})");
