@@ -81,6 +81,29 @@ std::filesystem::path utf8Path(std::string_view text) {
   return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
+std::string megabytes(std::uint64_t bytes) {
+  return std::to_string(bytes / (1024 * 1024)) + " MB";
+}
+
+// What the archive in may unpack to: a bomb of zeros compresses a thousandfold.
+std::uint64_t unpackLimitOf(std::istream& in) {
+  in.seekg(0, std::ios::end);
+  auto size = static_cast<std::streamoff>(in.tellg());
+  in.seekg(0);
+  if (!in || size < 0)
+    throw std::runtime_error("Cannot read the archive");
+  return std::min(MAX_BACKUP_BYTES, static_cast<std::uint64_t>(size) * MAX_UNPACK_RATIO);
+}
+
+[[noreturn]] void refuseTooLarge(std::uint64_t unpackLimit) {
+  if (unpackLimit < MAX_BACKUP_BYTES) {
+    refuse("The archive is too large: it unpacks to more than " + std::to_string(MAX_UNPACK_RATIO) +
+           " times its own size, which no backup does");
+  }
+  refuse("The archive is too large: it unpacks to more than the " + megabytes(MAX_BACKUP_BYTES) +
+         " a restore reads");
+}
+
 struct FileFacts {
   std::uint64_t size = 0;
   std::string sha256;
@@ -261,11 +284,9 @@ CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& 
   std::map<std::string, FileFacts> read;
   std::uint64_t total = 0;
   std::size_t entries = 0;
+  const std::uint64_t unpackLimit = unpackLimitOf(in);
   try {
-    checkGzipStream(in);
-    in.clear();
-    in.seekg(0);
-    TarGzReader reader(in);
+    TarGzReader reader(in, unpackLimit);
     while (auto entry = reader.next()) {
       const std::string& name = entry->name;
       if (++entries > MAX_ARCHIVE_ENTRIES)
@@ -293,8 +314,12 @@ CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& 
                             : store    ? MAX_STORE_FILE_BYTES
                                        : MAX_BACKUP_BYTES;
       total += size;
-      if (size > limit || total > MAX_BACKUP_BYTES)
-        refuse("The archive is too large: " + shown(name) + " goes beyond the limit");
+      if (size > limit) {
+        refuse("The archive is too large: " + shown(name) + " goes beyond the " + megabytes(limit) +
+               " such a file may have");
+      }
+      if (total > unpackLimit)
+        refuseTooLarge(unpackLimit);
 
       if (isManifest) {
         manifestText.emplace();
@@ -323,6 +348,8 @@ CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& 
       }
       read.emplace(name, std::move(facts));
     }
+  } catch (const ArchiveTooLarge&) {
+    refuseTooLarge(unpackLimit);
   } catch (const ArchiveError& e) {
     refuse(e.what());
   }

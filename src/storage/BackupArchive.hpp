@@ -14,11 +14,14 @@
 
 namespace veltrano {
 
-// The largest archive a restore reads, counted in the bytes of its files; a backup of more
-// can be made but not restored.
+// The largest archive a restore reads, counted in its unpacked bytes; a backup of more can be
+// made but not restored.
 inline constexpr std::uint64_t MAX_BACKUP_BYTES = 1024ULL * 1024 * 1024;
+// An archive unpacks to at most this many times its compressed size: audio hardly compresses,
+// and the store files of a real setup far less than this.
+inline constexpr std::uint64_t MAX_UNPACK_RATIO = 100;
 // Limits for the parts held in memory while an archive is checked.
-inline constexpr std::uint64_t MAX_STORE_FILE_BYTES = 32ULL * 1024 * 1024;
+inline constexpr std::uint64_t MAX_STORE_FILE_BYTES = 64ULL * 1024 * 1024;
 inline constexpr std::uint64_t MAX_MANIFEST_BYTES = 4ULL * 1024 * 1024;
 inline constexpr std::size_t MAX_ARCHIVE_ENTRIES = 20000;
 // Raised when the archive's layout changes in a way older programs cannot read.
@@ -72,11 +75,12 @@ struct CheckedArchive {
   std::map<std::string, std::filesystem::path> audio;  // audio file name -> staged copy
 };
 
-// Reads and checks a whole archive before anything of it is used: only the entries a backup
-// has (no links, no absolute paths, no ".."), each within its size limit and MAX_BACKUP_BYTES
-// in all, each listed in a manifest of a known format version with its size and SHA-256.
-// Audio files are written into stagingDir as they are read. in must be seekable: the
-// compressed stream is checked whole first. Throws BackupRefused with the reason.
+// Reads and checks a whole archive, in one pass, before anything of it is used: only the
+// entries a backup has (no links, no absolute paths, no ".."), each within its size limit,
+// each listed in a manifest of a known format version with its size and SHA-256. Unpacks no
+// more than MAX_BACKUP_BYTES, nor more than MAX_UNPACK_RATIO times the compressed size.
+// Audio files are written into stagingDir as they are read. in must be seekable, for its
+// size. Throws BackupRefused with the reason at the first limit passed.
 CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& stagingDir);
 
 }  // namespace veltrano
