@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "foundation/AtomicFile.hpp"
+#include "foundation/PrivateDirectory.hpp"
 #include "foundation/ProcessRunner.hpp"
 #include "foundation/Utf8.hpp"
 
@@ -24,22 +25,6 @@ bool isBlank(const std::string& text) {
   return std::all_of(text.begin(), text.end(),
                      [](unsigned char c) { return std::isspace(c) != 0; });
 }
-
-// Removes a file on the way out unless it was handed on.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::filesystem::path path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::filesystem::path& path() const noexcept { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -135,21 +120,24 @@ void SpeechSynthesizer::synthesize(const std::string& text, const std::string& v
   }
 
   // The text goes in a file, so nothing in it can read as an option; the speech goes to a
-  // temporary name first, so a failure never leaves a half-written announcement.
-  TemporaryFile input(path.string() + ".txt.part");
-  writeFileAtomically(input.path(), text);
-  TemporaryFile output(path.string() + ".wav.part");
-  ProcessOutcome outcome = runProcess({program_, "-v", voice, "-b", "1", "-w",
-                                       output.path().string(), "-f", input.path().string()});
+  // work file first, so a failure never leaves a half-written announcement. Each call has its
+  // own directory beside the target (one file system, so the rename is one step): requests
+  // that overlap never share a work file.
+  PrivateDirectory work(path.parent_path(), ".speech-");
+  auto input = work.path() / "text.txt";
+  auto output = work.path() / "speech.wav";
+  writeFileAtomically(input, text);
+  ProcessOutcome outcome =
+      runProcess({program_, "-v", voice, "-b", "1", "-w", output.string(), "-f", input.string()});
   if (!outcome.started)
     throw SpeechError("The speech synthesizer " + program_ + " is not installed");
   std::error_code error;
-  auto size = std::filesystem::file_size(output.path(), error);
+  auto size = std::filesystem::file_size(output, error);
   if (outcome.exitStatus != 0 || error || size == 0) {
     throw SpeechError("The speech synthesizer failed (exit status " +
                       std::to_string(outcome.exitStatus) + ")");
   }
-  std::filesystem::rename(output.path(), path);
+  std::filesystem::rename(output, path);
 }
 
 }  // namespace veltrano

@@ -42,7 +42,8 @@ class SpeechSynthesizer {
 
   // Checks text and voice (std::invalid_argument with the reason: empty, too long, not UTF-8,
   // unknown voice) and writes the speech to path, replacing it in one step. SpeechError when
-  // the synthesizer fails; no file is left behind then.
+  // the synthesizer fails; no file is left behind then. Calls may overlap, even for one path:
+  // each works in a private directory beside path, and the last to finish is left there.
   void synthesize(const std::string& text, const std::string& voice,
                   const std::filesystem::path& path);
 
