@@ -3,6 +3,7 @@
 #include <spdlog/spdlog.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -63,7 +64,7 @@ Application::Application(ApplicationOptions options)
       dailySnapshots_(backups_),
       server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
                           soundLog_, backups_},
-          options_.http) {
+              options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
   }
@@ -86,6 +87,24 @@ int Application::start(bool isTray) {
   return 1;
 }
 
+namespace {
+
+std::vector<std::string> splitNames(const std::string& list) {
+  std::vector<std::string> names;
+  std::size_t begin = 0;
+  while (begin <= list.size()) {
+    std::size_t end = std::min(list.find(',', begin), list.size());
+    std::string name = list.substr(begin, end - begin);
+    std::erase_if(name, [](char c) { return c == ' ' || c == '\t'; });
+    if (!name.empty())
+      names.push_back(std::move(name));
+    begin = end + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
 int Application::run(bool isTray) {
   std::string banner = "Veltrano Player v" + paths_.getVersion();
 
@@ -99,6 +118,9 @@ int Application::run(bool isTray) {
   std::string audioDevice;
   // Empty, as "--audio-device=" from a service's unset option, means the default device.
   parser.add_option("--audio-device", audioDevice)->expected(0, 1);
+  std::string allowedHosts;
+  // Names of the player in the school's DNS, comma-separated; empty allows no other name.
+  parser.add_option("--allowed-hosts", allowedHosts)->expected(0, 1);
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());
@@ -109,6 +131,7 @@ int Application::run(bool isTray) {
   }
 
   port_ = port;
+  server_.allowHostNames(splitNames(allowedHosts));
   isTray_ = isTray;
   *audioDevice_ = audioDevice;
   bool canPopBrowser = isTray && !noPopup;

@@ -116,13 +116,14 @@ void HttpServer::registerRoutes() {
   post("/auth/login", Guard::NONE, Body::LOGIN, [this](HttpContext& context, Exchange& exchange) {
     auth_login(context, exchange, loginThrottle_);
   });
-  get("/auth/logout", Guard::LOGIN, auth_logout);
+  get("/auth/logout", Guard::LOGIN, auth_logout, /*slow=*/false, /*changesState=*/true);
   post("/auth/chpasswd", Guard::LOGIN, Body::LOGIN,
        [this](HttpContext& context, Exchange& exchange) {
          auth_chpasswd(context, exchange, sessions_);
        });
   get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
-  get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint);
+  get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint, /*slow=*/false,
+      /*changesState=*/true);
   get("/db", Guard::LOGIN, get_db);
   post("/upload", Guard::LOGIN, Body::UPLOAD, upload_file, /*slow=*/true);
   get("/get_signal_file/([^/]+)", Guard::LOGIN, get_signal_file);
@@ -156,12 +157,15 @@ void HttpServer::registerRoutes() {
   });
 }
 
-void HttpServer::get(std::string pattern, Guard guard, Handler handler, bool slow) {
-  routes_.push_back(Route{"GET", std::move(pattern), guard, Body::NONE, slow, std::move(handler)});
+void HttpServer::get(std::string pattern, Guard guard, Handler handler, bool slow,
+                     bool changesState) {
+  routes_.push_back(
+      Route{"GET", std::move(pattern), guard, Body::NONE, changesState, slow, std::move(handler)});
 }
 
 void HttpServer::post(std::string pattern, Guard guard, Body body, Handler handler, bool slow) {
-  routes_.push_back(Route{"POST", std::move(pattern), guard, body, slow, std::move(handler)});
+  routes_.push_back(Route{"POST", std::move(pattern), guard, body, /*changesState=*/true, slow,
+                          std::move(handler)});
 }
 
 const HttpServer::Route* HttpServer::findRoute(const std::string& method, const std::string& path,
@@ -207,10 +211,11 @@ BodyPlan HttpServer::planBody(const HttpRequest& head) {
   plan.slow = route->slow;
   // An oversized login is a refused guess as well.
   if (route->body == Body::LOGIN && route->guard == Guard::NONE &&
-      contentLengthOf(head) > LOGIN_BODY_LIMIT) {
+      contentLengthOf(head) > LOGIN_BODY_LIMIT && !isCrossSiteRequest(head)) {
     loginThrottle_.recordFailure(head.remoteAddress);
   }
-  plan.checkHeadFirst = route->guard == Guard::LOGIN;
+  // The edge checks and the login come before the body.
+  plan.checkHeadFirst = true;
   switch (route->body) {
     case Body::NONE:
       break;
@@ -235,6 +240,11 @@ BodyPlan HttpServer::planBody(const HttpRequest& head) {
 }
 
 std::optional<HttpResponse> HttpServer::checkHead(HttpRequest& head) {
+  const Route* route = findRoute(head.method, head.path);
+  if (auto refused = checkEdge(head, route))
+    return refused;
+  if (!route || route->guard != Guard::LOGIN)
+    return std::nullopt;
   HttpResponse response;
   Exchange exchange(head, response, sessions_);
   if (!needsLogin(context_, exchange))
@@ -242,11 +252,21 @@ std::optional<HttpResponse> HttpServer::checkHead(HttpRequest& head) {
   return refusal(400, "No auth");
 }
 
+std::optional<HttpResponse> HttpServer::checkEdge(const HttpRequest& request, const Route* route) {
+  if (!hostNames_.accepts(request.header("Host")))
+    return refusal(421, "Unknown host name");
+  if (route && route->changesState && isCrossSiteRequest(request))
+    return refusal(403, "Cross-site request refused");
+  return std::nullopt;
+}
+
 HttpResponse HttpServer::respond(HttpRequest& request, std::shared_ptr<BodySink> sink) {
   HttpResponse response;
   std::vector<std::string> groups;
   const Route* route = findRoute(request.method, request.path, &groups);
-  if (route) {
+  if (auto refused = checkEdge(request, route)) {
+    return std::move(*refused);
+  } else if (route) {
     request.pathParameters = std::move(groups);
     answer(*route, request, response, sink);
   } else if (request.method == "OPTIONS") {

@@ -12,6 +12,7 @@
 #include "http/Exchange.hpp"
 #include "http/HttpContext.hpp"
 #include "http/LoginThrottle.hpp"
+#include "http/RequestOrigin.hpp"
 #include "http/Session.hpp"
 
 namespace veltrano {
@@ -36,6 +37,9 @@ class HttpServer final : private RequestHandler {
   void stop() noexcept;
   bool isRunning() const noexcept { return server_.isRunning(); }
 
+  // Names besides the machine's own under which browsers may reach the player.
+  void allowHostNames(const std::vector<std::string>& names) { hostNames_.allow(names); }
+
   // Sessions signed under the previous key stop being valid.
   void setSigningKey(std::string key) { sessions_.setKey(std::move(key)); }
 
@@ -49,12 +53,15 @@ class HttpServer final : private RequestHandler {
     std::string pattern;
     Guard guard;
     Body body;
+    // Refused when a browser sends it from another site.
+    bool changesState;
     bool slow;
     Handler handler;
   };
 
   void registerRoutes();
-  void get(std::string pattern, Guard guard, Handler handler, bool slow = false);
+  void get(std::string pattern, Guard guard, Handler handler, bool slow = false,
+           bool changesState = false);
   void post(std::string pattern, Guard guard, Body body, Handler handler, bool slow = false);
   // The route for the method and path, and the path's groups; nullptr when none matches.
   const Route* findRoute(const std::string& method, const std::string& path,
@@ -65,6 +72,9 @@ class HttpServer final : private RequestHandler {
   std::optional<HttpResponse> checkHead(HttpRequest& head) override;
   HttpResponse respond(HttpRequest& request, std::shared_ptr<BodySink> sink) override;
   HttpResponse refusal(int status, std::string_view text) override;
+  // The checks before any route runs: the player's own host name, and no state changed from
+  // another site.
+  std::optional<HttpResponse> checkEdge(const HttpRequest& request, const Route* route);
   // Runs one route: the guard, the handler, and an HttpError turned into its answer.
   void answer(const Route& route, HttpRequest& request, HttpResponse& response,
               const std::shared_ptr<BodySink>& sink);
@@ -72,6 +82,7 @@ class HttpServer final : private RequestHandler {
   HttpContext context_;
   SessionSigner sessions_;
   LoginThrottle loginThrottle_;
+  HostNames hostNames_;
   std::vector<Route> routes_;  // written only while registering routes
   EventServer server_;
 };

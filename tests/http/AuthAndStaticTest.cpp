@@ -170,7 +170,7 @@ TEST_F(AuthAndStaticTest, RepeatedWrongPasswordsMakeThatAddressWait) {
   ASSERT_TRUE(other.connected());
   std::string body = R"({"userPassword": "secret", "remember": true})";
   other.send(
-      "POST /auth/login HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+      "POST /auth/login HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
       "Content-Type: application/json\r\nContent-Length: " +
       std::to_string(body.size()) + "\r\n\r\n" + body);
   EXPECT_EQ(other.receiveUntilClosed(std::chrono::seconds(5)).rfind("HTTP/1.1 302", 0), 0u)
