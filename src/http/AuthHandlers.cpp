@@ -23,7 +23,7 @@ void endpoint_whoami(HttpContext&, Exchange& exchange) {
 
 void auth_login(HttpContext& context, Exchange& exchange, LoginThrottle& throttle) {
   const std::string& address = exchange.request().remoteAddress;
-  if (auto wait = throttle.remainingWait(address); wait.count() > 0) {
+  if (auto wait = throttle.admitAttempt(address); wait.count() > 0) {
     std::string seconds = std::to_string(wait.count());
     exchange.response().setHeader("Retry-After", seconds);
     throw HttpError(
@@ -54,18 +54,16 @@ void auth_login(HttpContext& context, Exchange& exchange, LoginThrottle& throttl
   auto remember = body.find("remember");
   if (remember == body.end())
     throw BadRequest("The login request needs remember");
+  if (!remember->is_boolean())
+    throw BadRequest("The login request needs remember as true or false");
 
   throttle.recordSuccess(address);
-  Session& session = exchange.session();
-  session.loggedIn = true;
-  session.permanent = *remember;
-  exchange.commitSession();
+  exchange.logIn(remember->get<bool>());
   exchange.redirect("/");
 }
 
 void auth_logout(HttpContext&, Exchange& exchange) {
-  exchange.session().loggedIn = false;
-  exchange.commitSession();
+  exchange.logOut();
   exchange.redirect("/login");
 }
 
@@ -75,16 +73,27 @@ void auth_chpasswd(HttpContext& context, Exchange& exchange, SessionSigner& sess
     throw BadRequest("The new password must be a JSON text");
   // Read under the old key, before it changes.
   Session& session = exchange.session();
+  bool permanent = session.loggedIn && session.isPermanent();
   {
     auto access = context.stores.lock();
     access.shadow().setPassword(body.get_ref<const std::string&>());
     sessions.setKey(sessionSigningKey(access.shadow()));
   }
-  if (!session.loggedIn) {
-    session.loggedIn = true;
-    session.permanent = false;
-  }
-  exchange.commitSession();
+  // Every other browser must log in with the new password; this one stays logged in.
+  exchange.endAllLogins();
+  exchange.logIn(permanent);
+  exchange.text("ok");
+}
+
+void auth_sessions(HttpContext&, Exchange& exchange) {
+  Json answer = Json::object();
+  answer["count"] = exchange.loginCount();
+  exchange.json(answer);
+}
+
+void auth_logout_everywhere(HttpContext&, Exchange& exchange) {
+  exchange.endAllLogins();
+  exchange.logOut();
   exchange.text("ok");
 }
 

@@ -24,6 +24,10 @@ void auth_logout(HttpContext& context, Exchange& exchange);
 // Every other session ends: sessions are signed under a key that includes the password
 // digest, and this browser gets a fresh cookie under the new key.
 void auth_chpasswd(HttpContext& context, Exchange& exchange, SessionSigner& sessions);
+// GET /auth/sessions: {"count": the number of browsers logged in}.
+void auth_sessions(HttpContext& context, Exchange& exchange);
+// POST /auth/logout-everywhere: ends every browser's login, this one's too.
+void auth_logout_everywhere(HttpContext& context, Exchange& exchange);
 
 // The key that signs sessions: the salt, and the password digest while one is set.
 std::string sessionSigningKey(Shadow& shadow);

@@ -136,6 +136,9 @@ void restoreAndAnswer(HttpContext& context, Exchange& exchange, SessionSigner& s
     spdlog::error(std::string("Restore failed: ") + e.what());
     throw HttpError(500, std::string("The restore failed: ") + e.what());
   }
+  // Another password ends every login: a browser must prove it knows the restored one.
+  if (!keyKept)
+    exchange.endAllLogins();
   Json answer = Json::object();
   answer["snapshot"] = outcome.snapshot;
   answer["loggedIn"] = !passwordSet || (keyKept && loggedIn);

@@ -12,9 +12,38 @@ Session& Exchange::session() {
         decoded = signer_.decode(*value);
       }
     }
+    // A login that has ended, or a cookie from before logins were kept, is no login.
+    if (decoded && decoded->loggedIn && !registry_.isLive(decoded->id))
+      decoded.reset();
     session_ = decoded.value_or(Session{});
   }
   return *session_;
+}
+
+void Exchange::logIn(bool permanent) {
+  Session& current = session();
+  if (current.loggedIn)
+    registry_.close(current.id);
+  current.loggedIn = true;
+  current.permanent = permanent;
+  current.id = registry_.open(SessionSigner::systemNow());
+  commitSession();
+}
+
+void Exchange::logOut() {
+  Session& current = session();
+  registry_.close(current.id);
+  current.loggedIn = false;
+  current.id.clear();
+  commitSession();
+}
+
+void Exchange::endAllLogins() {
+  registry_.closeAll();
+  if (session_) {
+    session_->loggedIn = false;
+    session_->id.clear();
+  }
 }
 
 void Exchange::commitSession() {

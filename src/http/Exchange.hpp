@@ -9,6 +9,7 @@
 #include "foundation/Json.hpp"
 #include "http/HttpMessage.hpp"
 #include "http/Session.hpp"
+#include "http/SessionRegistry.hpp"
 
 namespace veltrano {
 
@@ -32,8 +33,12 @@ class BadRequest : public HttpError {
 class Exchange {
  public:
   Exchange(const HttpRequest& request, HttpResponse& response, const SessionSigner& signer,
-           std::shared_ptr<BodySink> bodySink = nullptr)
-      : request_(request), response_(response), signer_(signer), bodySink_(std::move(bodySink)) {}
+           SessionRegistry& registry, std::shared_ptr<BodySink> bodySink = nullptr)
+      : request_(request),
+        response_(response),
+        signer_(signer),
+        registry_(registry),
+        bodySink_(std::move(bodySink)) {}
 
   const HttpRequest& request() const noexcept { return request_; }
   HttpResponse& response() noexcept { return response_; }
@@ -41,10 +46,18 @@ class Exchange {
   BodySink* bodySink() const noexcept { return bodySink_.get(); }
 
   // The browser's session, read from its cookie on first use; an empty session when the
-  // cookie is missing or fails its check.
+  // cookie is missing, fails its check or names a login that has ended.
   Session& session();
   // Sends the session back to the browser as its new cookie.
   void commitSession();
+  // Starts a new login for this browser and sends its cookie.
+  void logIn(bool permanent);
+  // Ends this browser's login for good and sends the logged-out cookie.
+  void logOut();
+  // Ends every browser's login (a new password, a restored one, "sign out everywhere").
+  void endAllLogins();
+  // How many browsers are logged in.
+  std::size_t loginCount() const { return registry_.count(); }
 
   // The n-th group of the route's pattern (path parameters count from 1).
   std::string pathParameter(std::size_t n) const;
@@ -60,6 +73,7 @@ class Exchange {
   const HttpRequest& request_;
   HttpResponse& response_;
   const SessionSigner& signer_;
+  SessionRegistry& registry_;
   std::shared_ptr<BodySink> bodySink_;
   std::optional<Session> session_;
 };

@@ -103,7 +103,9 @@ void checkRequestText(const HttpRequest& request) {
 }  // namespace
 
 HttpServer::HttpServer(HttpContext context, ServerLimits limits)
-    : context_(context), server_(*this, limits) {
+    : context_(context),
+      logins_(context.paths.getUserFilePath("sessions.json")),
+      server_(*this, limits) {
   registerRoutes();
 }
 
@@ -121,6 +123,8 @@ void HttpServer::registerRoutes() {
        [this](HttpContext& context, Exchange& exchange) {
          auth_chpasswd(context, exchange, sessions_);
        });
+  get("/auth/sessions", Guard::LOGIN, auth_sessions);
+  post("/auth/logout-everywhere", Guard::LOGIN, Body::NONE, auth_logout_everywhere);
   get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
   get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint, /*slow=*/false,
       /*changesState=*/true);
@@ -246,7 +250,7 @@ std::optional<HttpResponse> HttpServer::checkHead(HttpRequest& head) {
   if (!route || route->guard != Guard::LOGIN)
     return std::nullopt;
   HttpResponse response;
-  Exchange exchange(head, response, sessions_);
+  Exchange exchange(head, response, sessions_, logins_);
   if (!needsLogin(context_, exchange))
     return std::nullopt;
   return refusal(400, "No auth");
@@ -286,7 +290,7 @@ HttpResponse HttpServer::respond(HttpRequest& request, std::shared_ptr<BodySink>
 void HttpServer::answer(const Route& route, HttpRequest& request, HttpResponse& response,
                         const std::shared_ptr<BodySink>& sink) {
   try {
-    Exchange exchange(request, response, sessions_, sink);
+    Exchange exchange(request, response, sessions_, logins_, sink);
     try {
       if (!sink && request.isMultipartForm()) {
         try {

@@ -14,6 +14,7 @@
 #include "http/LoginThrottle.hpp"
 #include "http/RequestOrigin.hpp"
 #include "http/Session.hpp"
+#include "http/SessionRegistry.hpp"
 
 namespace veltrano {
 
@@ -81,6 +82,7 @@ class HttpServer final : private RequestHandler {
 
   HttpContext context_;
   SessionSigner sessions_;
+  SessionRegistry logins_;
   LoginThrottle loginThrottle_;
   HostNames hostNames_;
   std::vector<Route> routes_;  // written only while registering routes

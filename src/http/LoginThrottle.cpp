@@ -18,9 +18,28 @@ std::chrono::seconds LoginThrottle::remainingWait(const std::string& address) co
   return std::chrono::ceil<std::chrono::seconds>(left);
 }
 
+std::chrono::seconds LoginThrottle::admitAttempt(const std::string& address) {
+  if (auto wait = remainingWait(address); wait.count() > 0)
+    return wait;
+  std::lock_guard lock(mutex_);
+  const TimePoint now = now_();
+  while (!allFailures_.empty() && now - allFailures_.front() > LOGIN_FAILURE_WINDOW)
+    allFailures_.pop_front();
+  if (allFailures_.size() <= LOGIN_FAILURES_UNDER_ATTACK)
+    return std::chrono::seconds{0};
+  bool hasFailed = entries_.contains(address);
+  if (now < nextTurn_ && hasFailed)
+    return std::chrono::ceil<std::chrono::seconds>(nextTurn_ - now);
+  nextTurn_ = std::max(nextTurn_, now) + LOGIN_TURN;
+  return std::chrono::seconds{0};
+}
+
 void LoginThrottle::recordFailure(const std::string& address) {
   std::lock_guard lock(mutex_);
   const TimePoint now = now_();
+  allFailures_.push_back(now);
+  if (allFailures_.size() > LOGIN_FAILURES_UNDER_ATTACK + 1)
+    allFailures_.pop_front();
   auto found = entries_.find(address);
   if (found == entries_.end()) {
     makeRoom(now);

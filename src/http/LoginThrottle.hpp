@@ -20,11 +20,16 @@ inline constexpr std::chrono::seconds LOGIN_MAX_WAIT{15 * 60};
 inline constexpr std::chrono::hours LOGIN_FORGET_AFTER{24};
 // Addresses remembered at most; beyond it the longest quiet one is forgotten.
 inline constexpr std::size_t LOGIN_MAX_ADDRESSES = 4096;
+// More failed logins than this within LOGIN_FAILURE_WINDOW from all addresses together is an
+// attack from many computers: login attempts then take turns, one each LOGIN_TURN.
+inline constexpr std::size_t LOGIN_FAILURES_UNDER_ATTACK = 30;
+inline constexpr std::chrono::seconds LOGIN_TURN{1};
 
 // Slows down password guessing, per client address: after LOGIN_FAILURES_BEFORE_WAIT failures
 // within a minute the address must wait, and each failure after a wait doubles the wait. A
-// correct password after the wait forgets the address. Other addresses are not affected.
-// Thread-safe.
+// correct password after the wait forgets the address. Under an attack from many addresses,
+// attempts from addresses that have failed take turns, one a second for all of them; an
+// address that has not failed itself is never kept waiting. Thread-safe.
 class LoginThrottle {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
@@ -35,6 +40,9 @@ class LoginThrottle {
   // How long the address must still wait before its password is checked; zero when it may
   // try now.
   std::chrono::seconds remainingWait(const std::string& address) const;
+  // Whether a login attempt from the address may be checked now: zero when it may (and it
+  // has taken its turn), else how long to wait, its own wait or the turn of all.
+  std::chrono::seconds admitAttempt(const std::string& address);
   void recordFailure(const std::string& address);
   void recordSuccess(const std::string& address);
   std::size_t trackedAddresses() const;
@@ -53,6 +61,9 @@ class LoginThrottle {
   const Now now_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Entry> entries_;  // protected by mutex_
+  // Failures from every address within the window, at most LOGIN_FAILURES_UNDER_ATTACK + 1.
+  std::deque<TimePoint> allFailures_;  // protected by mutex_
+  TimePoint nextTurn_;                 // protected by mutex_
 };
 
 }  // namespace veltrano

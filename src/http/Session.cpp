@@ -135,8 +135,10 @@ std::string SessionSigner::sign(std::string_view payload) const {
 
 std::string SessionSigner::encode(Session session) const {
   session.issuedAt = now_();
-  Json payload = {
-      {"loggedIn", session.loggedIn}, {"permanent", session.permanent}, {"iat", session.issuedAt}};
+  Json payload = {{"loggedIn", session.loggedIn},
+                  {"permanent", session.permanent},
+                  {"iat", session.issuedAt},
+                  {"sid", session.id}};
   std::string body = base64UrlEncode(payload.dump());
   return body + "." + base64UrlEncode(sign(body));
 }
@@ -164,6 +166,8 @@ std::optional<Session> SessionSigner::decode(std::string_view cookieValue) const
   Session session;
   session.loggedIn = loggedIn->get<bool>();
   session.permanent = payload.value("permanent", Json(nullptr));
+  if (auto id = payload.find("sid"); id != payload.end() && id->is_string())
+    session.id = id->get<std::string>();
   session.issuedAt = issuedAt->get<std::int64_t>();
   // Compared this way round so that no stamp, however far off, overflows the subtraction.
   if (session.issuedAt < now_() - SESSION_LIFETIME.count())

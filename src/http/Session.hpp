@@ -23,10 +23,12 @@ inline constexpr std::string_view SESSION_COOKIE_NAME = "session";
 // How long a signed session stays valid, and the lifetime of a remembered login's cookie.
 inline constexpr std::chrono::seconds SESSION_LIFETIME{31LL * 24 * 3600};
 
-// What a browser's session cookie holds. The program keeps no session table: the login
-// state lives only in the signed cookie.
+// What a browser's session cookie holds. A login counts only while its id is live in the
+// player's SessionRegistry.
 struct Session {
   bool loggedIn = false;
+  // The login's id in the registry; empty while logged out.
+  std::string id;
   // The remember-me choice as the client sent it; null while never set.
   Json permanent = nullptr;
   // Seconds since the epoch when the cookie was signed.

@@ -53,15 +53,15 @@ TEST_F(AnnouncementSpeakTest, VoicesAndSpeakingNowAfterTheSignal) {
   EXPECT_EQ(get("/api/get/voices")->body,
             R"j([{"id":"de","name":"German"},{"id":"en-gb","name":"English (Great Britain)"}])j");
   auto now = speak({{"text", "Assembly in the hall"}, {"voice", nullptr}, {"at", nullptr}});
-ASSERT_EQ(now->status, 200) << now->body;
-ASSERT_TRUE(stage_.waitForEvents(1));
-auto signal = songs_.getSongAssetPathById(stores_.lock().db(), "ID_intercom");
-EXPECT_EQ(stage_.events()[0], "start " + signal);
-ASSERT_TRUE(stage_.waitForEvents(3));
-EXPECT_EQ(stage_.events()[2],
-          "start " + paths_.getUserFilePath("spoken-announcement.wav").string());
-// No voice given: the locale's language (de_DE.UTF-8).
-EXPECT_EQ(readTextFile(temp_.path() / "voices.log"), "de\n");
+  ASSERT_EQ(now->status, 200) << now->body;
+  ASSERT_TRUE(stage_.waitForEvents(1));
+  auto signal = songs_.getSongAssetPathById(stores_.lock().db(), "ID_intercom");
+  EXPECT_EQ(stage_.events()[0], "start " + signal);
+  ASSERT_TRUE(stage_.waitForEvents(3));
+  EXPECT_EQ(stage_.events()[2],
+            "start " + paths_.getUserFilePath("spoken-announcement.wav").string());
+  // No voice given: the locale's language (de_DE.UTF-8).
+  EXPECT_EQ(readTextFile(temp_.path() / "voices.log"), "de\n");
 }
 
 TEST_F(AnnouncementSpeakTest, SpeakingLaterProgrammesAnAnnouncement) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "http/ServerFixture.hpp"
+#include "http/SessionRegistry.hpp"
 
 namespace veltrano::test {
 namespace {
@@ -59,6 +60,33 @@ TEST_F(BrowserEdgeTest, CrossSiteAndRebindingRequestsAreRefusedBeforeTheyDoAnyth
     client_->Post("/auth/login", {{"Sec-Fetch-Site", "cross-site"}}, R"({"userPassword": "x"})",
                   "application/json");
   EXPECT_FALSE(login("secret").empty());
+}
+
+TEST_F(BrowserEdgeTest, LoginsEndForGoodAndOutliveARestart) {
+  setPassword("secret");
+  std::string cookie = login("secret", /*remember=*/true);
+  std::string copied = cookie;
+  EXPECT_EQ(get("/auth/sessions", cookie)->body, R"({"count":1})");
+  get("/auth/logout", cookie);
+  EXPECT_EQ(get("/db", copied)->body, "No auth") << "a copied cookie ends with its logout";
+
+  auto notBoolean = post("/auth/login", R"({"userPassword": "secret", "remember": "yes"})");
+  EXPECT_EQ(notBoolean->status, 400);
+  EXPECT_EQ(notBoolean->body, "The login request needs remember as true or false");
+
+  // The oldest of more than 50 logins goes first.
+  std::string oldest = login("secret");
+  for (int i = 0; i < 50; ++i)
+    login("secret");
+  EXPECT_EQ(get("/db", oldest)->body, "No auth");
+
+  // A restart keeps the logins; signing out everywhere ends them all.
+  std::string kept = login("secret");
+  SessionRegistry reloaded(paths_.getUserFilePath("sessions.json"));
+  EXPECT_EQ(reloaded.count(), SessionRegistry::MAX_SESSIONS);
+  EXPECT_EQ(post("/auth/logout-everywhere", "", kept)->status, 200);
+  EXPECT_EQ(get("/db", kept)->body, "No auth");
+  EXPECT_EQ(SessionRegistry(paths_.getUserFilePath("sessions.json")).count(), 0u);
 }
 
 }  // namespace

@@ -64,5 +64,23 @@ TEST_F(LoginThrottleTest, RemembersABoundedNumberOfAddresses) {
   EXPECT_EQ(throttle_.trackedAddresses(), LOGIN_MAX_ADDRESSES);
 }
 
+TEST_F(LoginThrottleTest, AnAttackFromManyAddressesTakesTurnsButSparesTheInnocent) {
+  // A burst of guesses from 40 computers, each trying as fast as it is let in, for a minute.
+  int admitted = 0;
+  for (int tick = 0; tick < 600; ++tick, now_ += 100ms) {
+    for (int computer = 0; computer < 40; ++computer) {
+      std::string address = "10.1.0." + std::to_string(computer);
+      if (throttle_.admitAttempt(address) == 0s) {
+        ++admitted;
+        fail(address);
+      }
+    }
+  }
+  EXPECT_LE(admitted, 40 + 60 + 5) << "every computer's first guess, then one a second";
+  EXPECT_EQ(throttle_.admitAttempt("10.2.0.1"), 0s) << "a computer that never failed";
+  now_ += 61s;
+  EXPECT_EQ(throttle_.admitAttempt("10.9.0.9"), 0s);
+}
+
 }  // namespace
 }  // namespace veltrano::test
