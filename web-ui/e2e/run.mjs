@@ -21,6 +21,7 @@ import { calendarImportScenario } from './calendar-import.mjs';
 import { speakScenario } from './speak.mjs';
 import { soundLogScenario } from './sound-log.mjs';
 import { backupScenario } from './backup.mjs';
+import { crossSiteScenario } from './cross-site.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -231,7 +232,7 @@ async function main() {
   const browser = await chromium.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    args: ['--host-resolver-rules=MAP rebind.test 127.0.0.1', '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   const context = await browser.newContext({ viewport: DESKTOP, acceptDownloads: true });
   const page = await context.newPage();
@@ -252,6 +253,19 @@ async function main() {
       await page.screenshot({ path: join(outDir, `FAIL-${name.replace(/\W+/g, '-')}.png`), fullPage: true }).catch(() => {});
     }
   };
+
+  if (!mock) await crossSiteScenario({ browser, base, test, check, waitFor, rebindHost: 'rebind.test' });
+
+  await test('first start: any page leads to the welcome page, which can switch the bells off', async () => {
+    await page.goto(`${base}/timetables`);
+    await page.waitForURL(`${base}/welcome`);
+    await page.getByRole('button', { name: "Switch bells off until I'm ready" }).click();
+    await page.getByText('The bells are off.').waitFor();
+    const settings = JSON.parse((await api(page, '/api/get/settings')).text);
+    check(settings.schedulerEnable === false, 'the bells are still on');
+    const on = await page.evaluate(async () => (await fetch('/db/settings/update', { method: 'POST', body: '{"schedulerEnable": true}' })).status);
+    check(on === 200, `switching the bells on again answered ${on}`);
+  });
 
   await test('first start: the welcome page sets the password and logs in', async () => {
     await page.goto(`${base}/welcome?isTray=1`);

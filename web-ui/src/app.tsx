@@ -2,7 +2,8 @@ import type { ComponentChildren } from 'preact';
 import { useEffect } from 'preact/hooks';
 import { Banners } from './components/Banners';
 import { Link } from './components/ui';
-import { logout, onNoAuth } from './lib/api';
+import { WELCOME_SKIPPED, logout, onNoAuth } from './lib/api';
+import type { Overview } from './lib/types';
 import { AFTER_LOGIN, navigate, useLocation } from './lib/router';
 import { CalendarPage } from './pages/Calendar';
 import { HomePage } from './pages/Home';
@@ -82,6 +83,20 @@ function NotFound() {
 
 export function App() {
   const { path, search } = useLocation();
+
+  // While no password is set, a new browser sees the welcome page first.
+  useEffect(() => {
+    if (localStorage.getItem(WELCOME_SKIPPED)) return;
+    // Asked directly: a "No auth" here only means a password is set, not that this page must
+    // go to the login.
+    fetch('/api/get/overview', { credentials: 'same-origin' })
+      .then((r) => (r.ok ? (r.json() as Promise<Overview>) : undefined))
+      .then((o) => {
+        const here = location.pathname;
+        if (o?.passwordMissing && here !== '/welcome' && here !== '/login') navigate('/welcome', true);
+      })
+      .catch(() => undefined);
+  }, []);
 
   useEffect(() => {
     onNoAuth(() => {

@@ -130,8 +130,19 @@ export async function login(userPassword: string, remember: boolean): Promise<bo
   }
 }
 
+/** Set once the first-start welcome was skipped in this browser. */
+export const WELCOME_SKIPPED = 'veltrano.welcomeSkipped';
+
 export async function logout(): Promise<void> {
   await send('/auth/logout', { redirect: 'manual' });
+}
+
+/** How many browsers are logged in. */
+export const loginCount = () => json<{ count: number }>('/auth/sessions').then((a) => a.count);
+
+/** Ends every browser's login, this one's too. */
+export async function logoutEverywhere(): Promise<void> {
+  await send('/auth/logout-everywhere', { method: 'POST' });
 }
 
 /** Sets a new password; the body is the password as a JSON string. */

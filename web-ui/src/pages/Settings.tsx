@@ -1,7 +1,8 @@
 import { useState } from 'preact/hooks';
 import { ErrorText, Loading, MissingFiles, OkText, Outcome, Page, SignalSelect } from '../components/ui';
-import { getTarget, updateSettings } from '../lib/api';
-import { useAction, useLoad } from '../lib/hooks';
+import { getTarget, loginCount, logoutEverywhere, updateSettings } from '../lib/api';
+import { navigate } from '../lib/router';
+import { messageOf, useAction, useLoad } from '../lib/hooks';
 import type { AudioAsset, Settings } from '../lib/types';
 import { BackupSection } from './Backup';
 import { PasswordForm } from './Welcome';
@@ -69,6 +70,31 @@ function SoundSettings(props: { settings: Settings; signals: AudioAsset[]; onSav
   );
 }
 
+/** How many browsers are logged in, and a way to end them all (a lost phone, a leaked password). */
+function SignedInBrowsers() {
+  const count = useLoad(() => loginCount());
+  const [error, setError] = useState<string>();
+  const signOutEverywhere = async () => {
+    if (!window.confirm('Sign out every browser, this one too? Everyone must log in again with the password.')) return;
+    try {
+      await logoutEverywhere();
+      navigate('/login', true);
+    } catch (err) {
+      setError(messageOf(err));
+    }
+  };
+  if (count.data === undefined) return null;
+  return (
+    <div class="field">
+      <p>{count.data === 1 ? 'Signed in on 1 browser.' : `Signed in on ${count.data} browsers.`}</p>
+      <button type="button" onClick={signOutEverywhere}>
+        Sign out everywhere
+      </button>
+      <ErrorText error={error} />
+    </div>
+  );
+}
+
 export function SettingsPage() {
   const settings = useLoad(() => getTarget<Settings>('settings'));
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
@@ -95,6 +121,7 @@ export function SettingsPage() {
         <h2 id="pw-title">Dashboard password</h2>
         <PasswordForm idPrefix="settings-pw" submitLabel="Change password" onDone={() => setPasswordDone('The password is changed. Every other browser must log in again with the new password.')} />
         <OkText text={passwordDone} />
+        <SignedInBrowsers />
       </section>
       <BackupSection onRestored={reloadAll} />
       <section class="card" aria-labelledby="about-title">

@@ -1,6 +1,6 @@
 import { useState } from 'preact/hooks';
 import { ErrorText, Link, Page } from '../components/ui';
-import { changePassword } from '../lib/api';
+import { WELCOME_SKIPPED, changePassword, updateSettings } from '../lib/api';
 import { messageOf } from '../lib/hooks';
 import { navigate } from '../lib/router';
 import { checkNewPassword } from '../lib/password';
@@ -67,7 +67,46 @@ export function PasswordForm(props: { idPrefix: string; submitLabel: string; onD
   );
 }
 
+function BellsOffUntilReady() {
+  const [state, setState] = useState<'idle' | 'busy' | 'done'>('idle');
+  const [error, setError] = useState<string>();
+  const switchOff = async () => {
+    setState('busy');
+    setError(undefined);
+    try {
+      await updateSettings({ schedulerEnable: false });
+      setState('done');
+    } catch (err) {
+      setError(messageOf(err));
+      setState('idle');
+    }
+  };
+  return (
+    <div class="card">
+      <h2>The bells ring from now on</h2>
+      <p>
+        Until you change it, the player rings the factory timetable on every school day, starting at 08:00. If the
+        school is not ready for that yet, switch the bells off; switch them on again on the home page when you are.
+      </p>
+      {state === 'done' ? (
+        <p class="msg msg-ok" role="status">
+          The bells are off. Switch them on again on the home page when you are ready.
+        </p>
+      ) : (
+        <button type="button" onClick={switchOff} disabled={state === 'busy'}>
+          Switch bells off until I'm ready
+        </button>
+      )}
+      <ErrorText error={error} />
+    </div>
+  );
+}
+
 export function WelcomePage(props: { isTray: boolean }) {
+  const skip = () => {
+    localStorage.setItem(WELCOME_SKIPPED, '1');
+    navigate('/', true);
+  };
   return (
     <Page title="Welcome to Veltrano Player">
       <div class="card">
@@ -87,10 +126,17 @@ export function WelcomePage(props: { isTray: boolean }) {
           <p>Keep this computer switched on during school hours, with its speakers on.</p>
         )}
       </div>
+      <BellsOffUntilReady />
       <div class="card">
         <h2>Choose a dashboard password</h2>
         <p>The dashboard can be opened from other computers of the school network. A password keeps it safe.</p>
         <PasswordForm idPrefix="welcome" submitLabel="Set password and continue" onDone={() => navigate('/', true)} />
+        <p>
+          <button type="button" class="link-button" onClick={skip}>
+            Skip for now
+          </button>{' '}
+          <span class="muted small">(the home page will keep reminding you)</span>
+        </p>
       </div>
       <div class="card">
         <h2>Next steps</h2>
