@@ -1,7 +1,7 @@
 #include <exception>
 
 #include "FuzzInput.hpp"
-#include "domain/CalendarFile.hpp"
+#include "calendarreader/CalendarFileParser.hpp"
 #include "foundation/Utf8.hpp"
 
 // An uploaded iCalendar file read for one school year: what it gives is bounded, inside the
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const Date TO{2027, 8, 31};
   std::vector<CalendarFileEvent> events;
   try {
-    events = readCalendarFile(fuzz::asText(data, size), FROM, TO);
+    events = parseCalendarFile(fuzz::asText(data, size), FROM, TO);
   } catch (const std::invalid_argument&) {
     return 0;
   }

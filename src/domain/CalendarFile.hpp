@@ -26,9 +26,10 @@ inline constexpr std::size_t MAX_CALENDAR_FILE_OCCURRENCES = 1000;
 // sorted by first day, then summary. Recurrences (RRULE, RDATE, EXDATE, moved instances) are
 // expanded; timed events cover the days of the computer's local time, with their time zones
 // as the file declares them; an event that ends at midnight ends the day before. Cancelled
-// events are left out. Throws std::invalid_argument, with a text for the user, for a file
-// that is not iCalendar, too large, or with too many occurrences; std::runtime_error where
-// this build cannot read calendar files.
+// events are left out. The file is read by the reader program under CPU, memory and time
+// limits. Throws std::invalid_argument, with a text for the user, for a file that is not
+// iCalendar, too large, with too many occurrences, or too complex to read within the limits;
+// std::runtime_error where this build or installation cannot read calendar files.
 std::vector<CalendarFileEvent> readCalendarFile(std::string_view text, const Date& from,
                                                 const Date& to);
 

@@ -6,6 +6,7 @@
 
 #include "audio/ScopedEnv.hpp"
 #include "domain/CalendarFile.hpp"
+#include "domain/CalendarReaderAnswer.hpp"
 
 namespace veltrano {
 namespace {
@@ -123,6 +124,67 @@ TEST(CalendarFileTest, BrokenOrHostileFilesAreRefusedWithAReason) {
   EXPECT_TRUE(
       readCalendarFile(calendar("BEGIN:VEVENT\r\nSUMMARY:No start\r\nEND:VEVENT\r\n"), FROM, TO)
           .empty());
+}
+
+// Files found to keep the calendar library busy without end: each is read by the reader
+// program under its limits and refused, and reading goes on as before afterwards.
+TEST(CalendarFileTest, FilesBeyondTheReadersLimitsAreRefusedAsTooComplex) {
+  std::string manyParameters = "BEGIN:VEVENT\r\nUID:p\r\nSUMMARY";
+  for (int i = 0; i < 65536; ++i)
+    manyParameters += ";FOO=1";
+  manyParameters += ":x\r\nDTSTART;VALUE=DATE:20261001\r\nEND:VEVENT\r\n";
+  const std::string hostile[] = {
+      // A rule no day can satisfy: the library's iterator searches forever.
+      calendar("BEGIN:VEVENT\r\nUID:s\r\nSUMMARY:x\r\nDTSTART:20260101T000000Z\r\n"
+               "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30\r\nEND:VEVENT\r\n"),
+      // A zone that changes every minute since 1601, expanded up to the event.
+      calendar("BEGIN:VTIMEZONE\r\nTZID:Drift\r\nBEGIN:STANDARD\r\n"
+               "DTSTART:16010101T000000\r\nRRULE:FREQ=MINUTELY\r\nTZOFFSETFROM:+0100\r\n"
+               "TZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+               "BEGIN:VEVENT\r\nUID:z\r\nSUMMARY:x\r\nDTSTART;TZID=Drift:20261001T080000\r\n"
+               "END:VEVENT\r\n"),
+      // The library's parser is quadratic in the parameters of one line.
+      calendar(manyParameters),
+  };
+  for (const auto& file : hostile) {
+    try {
+      readCalendarFile(file, FROM, TO);
+      ADD_FAILURE() << "accepted: " << file.substr(0, 300);
+    } catch (const std::invalid_argument& e) {
+      EXPECT_STREQ(e.what(), "The calendar file is too complex to read");
+    }
+  }
+  EXPECT_EQ(asText(readCalendarFile(calendar("BEGIN:VEVENT\r\nUID:a\r\nSUMMARY:Still read\r\n"
+                                             "DTSTART;VALUE=DATE:20261001\r\nEND:VEVENT\r\n"),
+                                    FROM, TO)),
+            std::vector<std::string>{"2026-10-01..2026-10-01 Still read"});
+
+  test::ScopedEnv missing("VELTRANO_CALENDAR_READER", "/nonexistent/veltrano-calendar-reader");
+  EXPECT_THROW(readCalendarFile(calendar(""), FROM, TO), std::runtime_error);
+}
+
+// The reader's answer crosses a process boundary from a program that parses hostile files:
+// whatever breaks its form or bounds is refused, never passed on.
+TEST(CalendarFileTest, ReaderAnswersOutsideTheirFormAreRefused) {
+  const CalendarReaderAnswer answer{{{"Term \u00e9", Date{2026, 9, 1}, Date{2026, 9, 2}}}, {}};
+  auto decoded = decodeCalendarReaderAnswer(encodeCalendarReaderAnswer(answer));
+  EXPECT_EQ(decoded.events, answer.events);
+  EXPECT_EQ(decodeCalendarReaderAnswer(encodeCalendarReaderAnswer({{}, "No."})).refusal, "No.");
+
+  std::string tooMany = R"({"events":[)";
+  for (std::size_t i = 0; i <= MAX_CALENDAR_FILE_OCCURRENCES; ++i)
+    tooMany += std::string(i ? "," : "") + R"({"summary":"x","start":"2026-09-01","end":"2026-09-01"})";
+  tooMany += "]}";
+  for (const std::string& bad : {
+           std::string(R"({"events":[{"summary":"x","start":"2026-09-02","end":"2026-09-01"}]})"),
+           std::string("{\"events\":[{\"summary\":\"\xff\",\"start\":\"2026-09-01\",\"end\":\"2026-09-01\"}]}"),
+           std::string(R"({"events":[{"summary":"x","start":"2026-02-30","end":"2026-09-01"}]})"),
+           R"({"events":[{"summary":")" + std::string(201, 'a') +
+               R"(","start":"2026-09-01","end":"2026-09-01"}]})",
+           std::string(R"({"events":[[[[1]]]]})"), std::string(100000, '[') + "1",
+           std::string(R"({"refused":""})"), std::string("{\"events\":"), tooMany}) {
+    EXPECT_THROW(decodeCalendarReaderAnswer(bad), std::runtime_error) << bad.substr(0, 100);
+  }
 }
 
 }  // namespace
