@@ -10,6 +10,7 @@
 
 #include "app/PortProbe.hpp"
 #include "domain/LocalSecond.hpp"
+#include "foundation/LimitedProcess.hpp"
 #include "foundation/Log.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "http/AuthHandlers.hpp"
@@ -213,6 +214,8 @@ bool Application::loadStores() {
 
 void Application::stop() noexcept {
   stopRequested_ = true;
+  // A request reading a calendar file would hold the server's end for seconds.
+  killLimitedProcesses();
   // listen() may be just about to begin, and stopping a server that does not run yet does
   // nothing: wait for it to run, or for start to give up on it.
   while (listening_) {

@@ -157,6 +157,7 @@ class PlayerProcess {
   std::string output() const { return readTextFile(output_); }
   std::string playerLog() const { return readTextFile(playerLog_); }
   int port() const { return port_; }
+  pid_t pid() const { return pid_; }
 
  private:
   static int& counter() {

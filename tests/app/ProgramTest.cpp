@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -263,6 +265,52 @@ TEST_F(ProgramTest, TerminationSavesTheLastChangeAndEndsWithStatusZero) {
   ASSERT_TRUE(again->waitUntilServing()) << again->output();
   EXPECT_EQ(again->output().find("Falling back"), std::string::npos);
   EXPECT_EQ(Json::parse(client().Get("/api/get/calendarInfo")->body)["syncRegionId"], "at");
+}
+
+// The child of the given process with that name (as the kernel keeps it: 15 bytes); 0 for none.
+pid_t childNamed(pid_t parent, const std::string& name) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream file(entry.path() / "stat");
+    std::string stat;
+    std::getline(file, stat);
+    auto open = stat.find(" (");
+    auto close = stat.rfind(") ");
+    if (open == std::string::npos || close == std::string::npos)
+      continue;
+    std::istringstream rest(stat.substr(close + 2));
+    std::string state;
+    pid_t ppid = 0;
+    rest >> state >> ppid;
+    if (ppid == parent && stat.substr(open + 2, close - open - 2) == name)
+      return std::stoi(stat.substr(0, open));
+  }
+  return 0;
+}
+
+TEST_F(ProgramTest, TerminationKillsACalendarReaderAtWorkAndStillEndsAtOnce) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  // A repeat rule no day satisfies keeps the reader busy up to its limits.
+  const std::string endless =
+      "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:x\r\nDTSTART:20260101T000000Z\r\n"
+      "RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  std::thread upload([this, &endless] {
+    client().Post("/db/calendar/preview-ics",
+                  httplib::MultipartFormDataItems{{"file", endless, "x.ics", "text/calendar"}});
+  });
+  pid_t reader = 0;
+  for (int i = 0; i < 1000 && reader == 0; ++i) {
+    reader = childNamed(player->pid(), "veltrano-calend");
+    if (reader == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_NE(reader, 0);
+  player->terminate();
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(player->waitForExit(), 0) << player->output();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  upload.join();
+  EXPECT_FALSE(reader != 0 && std::filesystem::exists("/proc/" + std::to_string(reader)));
 }
 
 // A tmpfs of the given size mounted over a directory for the life of the object (needs

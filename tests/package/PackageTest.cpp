@@ -61,7 +61,8 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
 
   std::string files = shell("dpkg-deb -c \"$1\"", {deb.string()}).standardOutput;
   for (const char* file :
-       {"./usr/bin/veltrano-player", "./usr/share/veltrano-player/assets/version.info",
+       {"./usr/bin/veltrano-player", "./usr/libexec/veltrano-player/veltrano-calendar-reader",
+        "./usr/share/veltrano-player/assets/version.info",
         "./usr/share/veltrano-player/assets/p-ping.mp3",
         "./usr/share/veltrano-player/web-ui/dist/index.html", "./etc/default/veltrano-player",
         "./lib/systemd/system/veltrano-player.service",
@@ -119,6 +120,18 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   EXPECT_EQ(http.Get("/")->body,
             readTextFile(root / "usr/share/veltrano-player/web-ui/dist/index.html"));
   EXPECT_EQ(http.Get("/api/trigger/playSignal/ID_ping")->body, "ok");
+  // Calendar files are read by the reader program installed with it.
+  auto preview = http.Post(
+      "/db/calendar/preview-ics",
+      httplib::MultipartFormDataItems{
+          {"file",
+           "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:Term\r\nDTSTART;VALUE=DATE:20270104\r\n"
+           "END:VEVENT\r\nEND:VCALENDAR\r\n",
+           "terms.ics", "text/calendar"},
+          {"from", "2027-01-01", "", ""},
+          {"to", "2027-01-31", "", ""}});
+  ASSERT_TRUE(preview);
+  EXPECT_EQ(preview->body, R"([{"summary":"Term","start":"2027-01-04","end":"2027-01-04"}])");
   const std::string ping =
       "mpg123 " + fs::canonical(root / "usr/share/veltrano-player/assets/p-ping.mp3").string();
   for (int i = 0; i < 1000 && !contains(player.playerLog(), ping); ++i)
