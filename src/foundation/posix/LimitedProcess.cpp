@@ -26,11 +26,6 @@ using Clock = std::chrono::steady_clock;
 std::mutex runningMutex;
 std::vector<pid_t> running;  // protected by runningMutex
 
-void enlist(pid_t pid) {
-  std::lock_guard lock(runningMutex);
-  running.push_back(pid);
-}
-
 void discharge(pid_t pid) noexcept {
   std::lock_guard lock(runningMutex);
   std::erase(running, pid);
@@ -192,12 +187,15 @@ LimitedProcessOutcome runLimitedProcess(const std::filesystem::path& program,
   pid_t pid = 0;
   {
     SpawnSetup setup(childInput.get(), childOutput.get());
+    // Enlisted under the same lock it is started under: a kill that sees it running never
+    // misses it.
+    std::lock_guard lock(runningMutex);
     if (::posix_spawn(&pid, path.c_str(), setup.actions(), setup.attr(), argv.data(), environ) !=
         0) {
       return outcome;
     }
+    running.push_back(pid);
   }
-  enlist(pid);
   childInput.close();
   childOutput.close();
 
