@@ -142,9 +142,11 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
     argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  // The read end never blocks: it is drained while the playback thread polls.
+  // The read end never blocks: it is drained while the playback thread polls. The player's
+  // end blocks as usual, or a chatty player would lose its last lines, its reason, whenever
+  // the pipe is full.
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+  if (pipe2(fds, O_CLOEXEC) != 0 || fcntl(fds[0], F_SETFL, O_NONBLOCK) != 0) {
     throw std::system_error(errno, std::generic_category(), "Cannot start " + program);
   }
   pid_t pid = -1;
