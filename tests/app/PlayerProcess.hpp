@@ -27,12 +27,12 @@ extern char** environ;
 
 namespace veltrano::test {
 
-// A loopback port that was free a moment ago.
+// A port that was free a moment ago on every address, as the player takes it.
 inline int freePort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
   socklen_t length = sizeof(address);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {

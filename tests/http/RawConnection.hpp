@@ -30,8 +30,13 @@ class RawConnection {
                  ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof(server)) == 0;
   }
   ~RawConnection() {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+      // Closed with a reset: a closed client's port would otherwise stay taken for a minute,
+      // and a player started by a later test could find its chosen port in use.
+      linger abort{1, 0};
+      ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
       ::close(fd_);
+    }
   }
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
