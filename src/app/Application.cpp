@@ -193,6 +193,8 @@ int Application::run(bool isTray) {
 }
 
 bool Application::loadStores() {
+  // Before any store file is read: they are then the old set or the restored one, whole.
+  backups_.finishInterruptedRestore();
   // Nothing else runs yet, so reading the files under the lock keeps nobody waiting.
   auto access = stores_.lock();
   bool firstStart = false;

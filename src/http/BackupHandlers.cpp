@@ -16,29 +16,12 @@
 namespace veltrano {
 namespace {
 
-// A file of ours, removed when the last one holding it is done.
-class WorkFile {
- public:
-  explicit WorkFile(std::filesystem::path path) : path_(std::move(path)) {}
-  ~WorkFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  WorkFile(const WorkFile&) = delete;
-  WorkFile& operator=(const WorkFile&) = delete;
-
-  const std::filesystem::path& path() const noexcept { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 // Takes the restore's multipart body as it arrives, the part "file" into a file of its own;
 // anything else in the form is skipped.
 class ArchiveReceiver final : public BodySink {
  public:
-  ArchiveReceiver(std::filesystem::path path, const std::string& contentType)
-      : archive_(std::move(path)) {
+  ArchiveReceiver(WorkArea::Lease file, const std::string& contentType)
+      : archive_(std::move(file)) {
     auto boundary = MultipartReader::boundaryOf(contentType);
     if (!boundary) {
       refusal_ = "No file part";
@@ -103,7 +86,7 @@ class ArchiveReceiver final : public BodySink {
     return true;
   }
 
-  WorkFile archive_;
+  WorkArea::Lease archive_;
   std::optional<MultipartReader> reader_;
   std::ofstream out_;
   bool inFile_ = false;
@@ -157,7 +140,7 @@ void get_backup(HttpContext& context, Exchange& exchange) {
   }
   // Made whole before it is sent, so the browser learns its size and a failure still gets
   // an error answer.
-  auto file = std::make_shared<WorkFile>(context.backups.newWorkPath(".tar.gz"));
+  auto file = std::make_shared<WorkArea::Lease>(context.backups.newWorkFile(".tar.gz"));
   {
     std::ofstream out(file->path(), std::ios::binary | std::ios::trunc);
     Backups::writeBackup(*backup, [&](std::string_view bytes) {
@@ -190,9 +173,9 @@ void get_snapshots(HttpContext& context, Exchange& exchange) {
   exchange.json(list);
 }
 
-std::unique_ptr<BodySink> makeArchiveReceiver(std::filesystem::path path,
+std::unique_ptr<BodySink> makeArchiveReceiver(WorkArea::Lease file,
                                               const std::string& contentType) {
-  return std::make_unique<ArchiveReceiver>(std::move(path), contentType);
+  return std::make_unique<ArchiveReceiver>(std::move(file), contentType);
 }
 
 void restore_upload(HttpContext& context, Exchange& exchange, SessionSigner& sessions) {

@@ -8,6 +8,7 @@
 #include "http/Exchange.hpp"
 #include "http/HttpContext.hpp"
 #include "storage/BackupArchive.hpp"
+#include "storage/WorkArea.hpp"
 
 namespace veltrano {
 
@@ -21,9 +22,8 @@ inline constexpr std::size_t MAX_RESTORE_UPLOAD_BYTES = MAX_BACKUP_BYTES + 1024 
 void get_backup(HttpContext& context, Exchange& exchange);
 // GET /backup/snapshots: [{"name", "created", "reason", "size"}], newest first.
 void get_snapshots(HttpContext& context, Exchange& exchange);
-// What takes the restore's multipart body as it arrives: the archive into path.
-std::unique_ptr<BodySink> makeArchiveReceiver(std::filesystem::path path,
-                                              const std::string& contentType);
+// What takes the restore's multipart body as it arrives: the archive into the leased file.
+std::unique_ptr<BodySink> makeArchiveReceiver(WorkArea::Lease file, const std::string& contentType);
 // POST /restore, multipart with the archive in part "file", written to disk as it arrives.
 // Answers {"snapshot", "loggedIn", "missingAudioFiles"}; 400 with the reason, and nothing
 // changed, for an archive that is refused. loggedIn is false when the restored password

@@ -236,7 +236,7 @@ BodyPlan HttpServer::planBody(const HttpRequest& head) {
       plan.limit = MAX_RESTORE_UPLOAD_BYTES;
       plan.sink = [this, contentType = head.header("Content-Type")] {
         return std::shared_ptr<BodySink>(
-            makeArchiveReceiver(context_.backups.newWorkPath(".tar.gz"), contentType));
+            makeArchiveReceiver(context_.backups.newWorkFile(".tar.gz"), contentType));
       };
       break;
   }

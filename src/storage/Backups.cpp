@@ -11,8 +11,11 @@
 
 #include "foundation/AtomicFile.hpp"
 #include "foundation/Crypto.hpp"
+#include "foundation/FileSetCommit.hpp"
+#include "foundation/FileSync.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "foundation/TextChecks.hpp"
+#include "storage/SignalReferences.hpp"
 
 namespace veltrano {
 
@@ -22,32 +25,27 @@ struct Backups::Decoded {
   Cache cache;
 };
 
+// Removes the leftovers of earlier restores when a restore ends, however it ends.
+class Backups::LeftoversRemoval {
+ public:
+  explicit LeftoversRemoval(Backups& backups) : backups_(backups) {}
+  ~LeftoversRemoval() { backups_.removeLeftovers(); }
+  LeftoversRemoval(const LeftoversRemoval&) = delete;
+  LeftoversRemoval& operator=(const LeftoversRemoval&) = delete;
+
+ private:
+  Backups& backups_;
+};
+
 namespace {
 
 constexpr std::array<const char*, 3> STORE_FILES{"_db.json", "_shadow.json", "cache.json"};
+// Lists the renames of a restore while they are due; see FileSetCommit.
+constexpr const char* COMMIT_MARKER = ".restore-commit.json";
 
 [[noreturn]] void refuse(const std::string& reason) {
   throw BackupRefused(reason);
 }
-
-// A directory removed with everything in it when the restore ends, however it ends.
-class WorkDirectory {
- public:
-  explicit WorkDirectory(std::filesystem::path path) : path_(std::move(path)) {
-    std::filesystem::create_directories(path_);
-  }
-  ~WorkDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  WorkDirectory(const WorkDirectory&) = delete;
-  WorkDirectory& operator=(const WorkDirectory&) = delete;
-
-  const std::filesystem::path& path() const noexcept { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Calls fn(store, index) for the database, the password and the cache store, in file order.
 template <class Fn>
@@ -128,10 +126,35 @@ Backups::Backups(Stores& stores, const Paths& paths, const Clock& clock)
     : stores_(stores),
       paths_(paths),
       clock_(clock),
-      snapshots_(paths.getUserDataPath() / "snapshots") {}
+      snapshots_(paths.getUserDataPath() / "snapshots"),
+      work_(paths.getUserDataPath()) {}
 
-std::filesystem::path Backups::newWorkPath(const std::string& suffix) const {
-  return paths_.getUserFilePath(".restore-" + randomUuid() + suffix);
+void Backups::finishInterruptedRestore() noexcept {
+  try {
+    FileSetCommit commit(paths_.getUserFilePath(), COMMIT_MARKER);
+    if (commit.finishPending())
+      spdlog::warn("Completed a restore that was interrupted");
+  } catch (const std::exception& e) {
+    spdlog::error(std::string("Could not complete a restore that was interrupted: ") + e.what());
+    return;  // its files stay for the next attempt
+  }
+  removeLeftovers();
+  // Temporary files of saves and snapshots cut short; nothing writes them yet.
+  for (const char* name : STORE_FILES) {
+    std::error_code ignored;
+    std::filesystem::remove(paths_.getUserDataPath() / (std::string(name) + ".tmp"), ignored);
+  }
+  snapshots_.removeUnfinished();
+}
+
+void Backups::removeLeftovers() noexcept {
+  std::error_code error;
+  auto data = paths_.getUserDataPath();
+  // A commit still due needs its staged files.
+  if (std::filesystem::exists(data / COMMIT_MARKER, error) || error)
+    return;
+  std::filesystem::remove(data / (std::string(COMMIT_MARKER) + ".tmp"), error);
+  work_.sweep();
 }
 
 StoreTexts Backups::captureStores() {
@@ -205,9 +228,18 @@ Backups::Decoded Backups::decode(const StoreTexts& texts) const {
                   decodeStore<Shadow>(texts.shadow, STORE_FILES[1]),
                   decodeStore<Cache>(texts.cache, STORE_FILES[2])};
   checkShadow(decoded.shadow);
-  for (const auto& use : userAudioFiles(decoded.db)) {
-    if (!isAudioFileName(use.file))
-      refuse("The database refers to an audio file of an unusable name: " + quoted(use.file));
+  // Checked as the start-up would load it: built-in signals are back in place first.
+  decoded.db.ensureFactorySongsAvailable();
+  try {
+    checkSettingsSignals(decoded.db);
+  } catch (const std::invalid_argument& e) {
+    refuse(e.what());
+  }
+  for (const auto& [id, song] : decoded.db.songs) {
+    if (!isAudioFileName(song.filename)) {
+      refuse("The database refers to an audio file of an unusable name: " + quoted(song.filename) +
+             ", of " + quoted(song.name));
+    }
   }
   return decoded;
 }
@@ -217,7 +249,9 @@ Backups::RestoreOutcome Backups::restoreArchive(const std::filesystem::path& arc
   std::unique_lock restoring(restoreMutex_, std::try_to_lock);
   if (!restoring)
     refuse("Another restore is running: try again when it has finished");
-  WorkDirectory staging(newWorkPath(""));
+  LeftoversRemoval cleanup(*this);
+  WorkArea::Lease staging = work_.lease("");
+  std::filesystem::create_directories(staging.path());
   std::ifstream in(archive, std::ios::binary);
   if (!in)
     throw std::runtime_error("Cannot read the uploaded archive");
@@ -231,7 +265,7 @@ Backups::RestoreOutcome Backups::restoreArchive(const std::filesystem::path& arc
       refuse("The archive lacks the audio file of " + quoted(use.song));
     audio.insert(*staged);
   }
-  return install(std::move(decoded), audio, inForce);
+  return install(std::move(decoded), audio, staging, inForce);
 }
 
 Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
@@ -239,10 +273,12 @@ Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
   std::unique_lock restoring(restoreMutex_, std::try_to_lock);
   if (!restoring)
     refuse("Another restore is running: try again when it has finished");
+  LeftoversRemoval cleanup(*this);
   auto file = snapshots_.find(name);
   if (!file)
     refuse("There is no snapshot " + quoted(name));
-  WorkDirectory staging(newWorkPath(""));
+  WorkArea::Lease staging = work_.lease("");
+  std::filesystem::create_directories(staging.path());
   std::ifstream in(*file, std::ios::binary);
   if (!in)
     throw std::runtime_error("Cannot read the snapshot " + name);
@@ -256,74 +292,67 @@ Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
     if (!std::filesystem::is_regular_file(paths_.getUserFilePath(use.file), error))
       missing.push_back(use.file);
   }
-  RestoreOutcome outcome = install(std::move(decoded), {}, inForce);
+  RestoreOutcome outcome = install(std::move(decoded), {}, staging, inForce);
   outcome.missingAudioFiles = std::move(missing);
   return outcome;
 }
 
 Backups::RestoreOutcome Backups::install(Decoded decoded,
                                          const std::map<std::string, std::filesystem::path>& audio,
-                                         const WhileInForce& inForce) {
+                                         WorkArea::Lease& staging, const WhileInForce& inForce) {
+  const auto data = paths_.getUserFilePath();
+  FileSetCommit commit(data, COMMIT_MARKER);
+  // Its files, still to come, would mix with this restore's.
+  if (commit.isPending())
+    refuse("The last restore is not complete yet: restart the program, then try again");
   RestoreOutcome outcome;
   outcome.snapshot = takeSnapshot(SnapshotReason::BEFORE_RESTORE, captureStores());
-  // Audio first: an audio file the old database does not know is harmless, a store that
-  // refers to a missing one is not.
-  for (const auto& [name, staged] : audio)
-    std::filesystem::rename(staged, paths_.getUserFilePath(name));
-
-  decoded.db.ensureFactorySongsAvailable();
   const StoreTexts texts{toJson(decoded.db), toJson(decoded.shadow), toJson(decoded.cache)};
   const std::array<const std::string*, 3> textOf{&texts.db, &texts.shadow, &texts.cache};
   const std::array<std::size_t, 3> hashOf{contentHash(decoded.db), contentHash(decoded.shadow),
                                           contentHash(decoded.cache)};
 
-  auto files = stores_.lockFiles();
-  std::array<std::filesystem::path, 3> targets;
-  {
-    auto access = stores_.lock();
-    forEachStore(access, [&](auto& store, std::size_t i) {
-      targets[i] = store.path() ? *store.path() : paths_.getUserFilePath(STORE_FILES[i]);
-    });
+  // Everything new lies beside the old files, on the disk, before the commit names it.
+  const auto stagingName = staging.path().filename();
+  // Audio first: when the new stores are in place, so is every file they refer to.
+  for (const auto& entry : audio) {
+    const auto& staged = entry.second;
+    syncFile(staged);
+    commit.add(stagingName / staged.filename(), staged.filename());
   }
-  std::size_t written = 0;
+  for (std::size_t i = 0; i < STORE_FILES.size(); ++i) {
+    writeFileAtomically(staging.path() / STORE_FILES[i], *textOf[i]);
+    commit.add(stagingName / STORE_FILES[i], STORE_FILES[i]);
+  }
+  syncDirectory(staging.path());
+
+  std::array<std::filesystem::path, 3> inPlace;
+  auto files = stores_.lockFiles();
   try {
-    for (; written < targets.size(); ++written)
-      writeFileAtomically(targets[written], *textOf[written]);
-  } catch (...) {
-    // Back to the files of what is still in force, so that no mix of old and new is left.
-    std::array<std::optional<PendingSave>, 3> rollback;
-    {
-      auto access = stores_.lock();
-      forEachStore(access, [&](auto& store, std::size_t i) {
-        if (i < written)
-          rollback[i] =
-              PendingSave{targets[i], toJson(store.record()), contentHash(store.record())};
-      });
+    commit.commit();
+    for (std::size_t i = 0; i < STORE_FILES.size(); ++i)
+      inPlace[i] = data / STORE_FILES[i];
+  } catch (const std::exception& e) {
+    if (!commit.isPending())
+      throw;
+    // Decided but not all in place: the next start completes it from the staged files, which
+    // must stay, and meanwhile takes the saves of what is not yet in place.
+    staging.keep();
+    for (std::size_t i = 0; i < STORE_FILES.size(); ++i) {
+      std::error_code error;
+      bool staged = std::filesystem::exists(staging.path() / STORE_FILES[i], error);
+      inPlace[i] = staged ? staging.path() / STORE_FILES[i] : data / STORE_FILES[i];
     }
-    for (auto& save : rollback) {
-      try {
-        if (save)
-          writeFileAtomically(save->path, save->text);
-      } catch (const std::exception& e) {
-        spdlog::error(std::string("Could not undo a failed restore: ") + e.what());
-        save.reset();
-      }
-    }
-    {
-      auto access = stores_.lock();
-      forEachStore(access, [&](auto& store, std::size_t i) {
-        if (rollback[i])
-          store.markSaved(*rollback[i]);
-      });
-    }
-    throw;
+    spdlog::error(std::string("The restore is in force, but some of its files are not in place "
+                              "yet; the next start puts them there: ") +
+                  e.what());
   }
 
   {
     auto access = stores_.lock();
-    access.dbStore().replaceRecord(std::move(decoded.db), targets[0], hashOf[0]);
-    access.shadowStore().replaceRecord(std::move(decoded.shadow), targets[1], hashOf[1]);
-    access.cacheStore().replaceRecord(std::move(decoded.cache), targets[2], hashOf[2]);
+    access.dbStore().replaceRecord(std::move(decoded.db), inPlace[0], hashOf[0]);
+    access.shadowStore().replaceRecord(std::move(decoded.shadow), inPlace[1], hashOf[1]);
+    access.cacheStore().replaceRecord(std::move(decoded.cache), inPlace[2], hashOf[2]);
     if (inForce)
       inForce(access);
   }

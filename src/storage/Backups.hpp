@@ -12,15 +12,18 @@
 #include "storage/BackupArchive.hpp"
 #include "storage/SnapshotDirectory.hpp"
 #include "storage/Stores.hpp"
+#include "storage/WorkArea.hpp"
 
 namespace veltrano {
 
 // The whole setup as one archive, and back. A backup holds the three stores, taken at one
 // moment under the store lock, and the uploaded audio files the database refers to. A
 // restore checks the whole archive first and changes nothing when it refuses it; an accepted
-// one keeps a snapshot of the current state, puts the audio files in place, writes the store
-// files and puts the new records in force, all without a restart. Snapshots (the stores only)
-// are taken daily and before every restore. Thread-safe; restores run one at a time.
+// one keeps a snapshot of the current state, then replaces the store files and brings in the
+// audio files as one (a crash at any moment leaves the old set or the new one, see
+// FileSetCommit) and puts the new records in force, all without a restart. Snapshots (the
+// stores only) are taken daily and before every restore. Thread-safe; restores run one at a
+// time.
 class Backups {
  public:
   // A backup ready to be streamed: everything it needs was taken at one moment.
@@ -59,22 +62,32 @@ class Backups {
   // logged (once while it repeats). Caller must not hold the store lock.
   bool takeDailySnapshotIfDue() noexcept;
 
-  // Where uploads and unpacked audio wait while a restore checks them.
-  std::filesystem::path newWorkPath(const std::string& suffix) const;
+  // Where an upload or a download waits (suffix ".tar.gz"), or unpacked audio while a restore
+  // checks it (suffix "": a directory).
+  WorkArea::Lease newWorkFile(const std::string& suffix) { return work_.lease(suffix); }
+
+  // At start-up, before the store files are read: completes a restore a crash interrupted
+  // after it was decided, and removes what interrupted restores and saves left behind.
+  void finishInterruptedRestore() noexcept;
 
  private:
   struct Decoded;
+  class LeftoversRemoval;
   // Caller must not hold the store lock.
   StoreTexts captureStores();
   std::string takeSnapshot(SnapshotReason reason, const StoreTexts& texts);
   Decoded decode(const StoreTexts& texts) const;
+  // staging holds the audio files to bring in and receives the new store files.
   RestoreOutcome install(Decoded decoded, const std::map<std::string, std::filesystem::path>& audio,
-                         const WhileInForce& inForce);
+                         WorkArea::Lease& staging, const WhileInForce& inForce);
+  // Caller holds restoreMutex_, or nothing else runs yet.
+  void removeLeftovers() noexcept;
 
   Stores& stores_;
   const Paths& paths_;
   const Clock& clock_;
   SnapshotDirectory snapshots_;
+  WorkArea work_;
   std::mutex restoreMutex_;  // held for the whole of a restore
   std::mutex dailyMutex_;
   std::string lastDailyError_;  // protected by dailyMutex_

@@ -12,4 +12,9 @@ namespace veltrano {
 // Answers how many places changed.
 int releaseSongReferences(DB& db, const std::string& id);
 
+// Throws std::invalid_argument, in words for the user, when the settings name a signal the
+// database lacks: the alarm must always have a sound, and the announcement lead-in is a signal
+// or "NULL" for none.
+void checkSettingsSignals(const DB& db);
+
 }  // namespace veltrano

@@ -15,6 +15,8 @@ constexpr std::string_view PREFIX = "snapshot-";
 constexpr std::string_view SUFFIX = ".tar.gz";
 constexpr std::size_t STAMP_LENGTH = 15;  // YYYYmmdd-HHMMSS
 constexpr int MAX_SAME_SECOND = 100;
+// What writeFileAtomically writes first.
+constexpr std::string_view TEMPORARY_SUFFIX = ".tmp";
 
 bool isDigits(std::string_view text) {
   return !text.empty() &&
@@ -135,6 +137,21 @@ std::string SnapshotDirectory::add(std::string_view stamp, SnapshotReason reason
       spdlog::warn("Could not remove the old snapshot " + all[i].name + ": " + error.message());
   }
   return name;
+}
+
+void SnapshotDirectory::removeUnfinished() noexcept {
+  std::lock_guard lock(mutex_);
+  std::vector<std::filesystem::path> unfinished;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory_, error), end; !error && it != end;
+       it.increment(error)) {
+    std::string name = it->path().filename().string();
+    if (name.ends_with(TEMPORARY_SUFFIX) &&
+        parseName(std::string_view(name).substr(0, name.size() - TEMPORARY_SUFFIX.size())))
+      unfinished.push_back(it->path());
+  }
+  for (const auto& path : unfinished)
+    std::filesystem::remove(path, error);
 }
 
 }  // namespace veltrano

@@ -43,6 +43,8 @@ class SnapshotDirectory {
   // beyond SNAPSHOTS_KEPT. Returns its name. Throws std::runtime_error when it cannot be
   // written.
   std::string add(std::string_view stamp, SnapshotReason reason, std::string_view archive);
+  // Removes the temporary files of snapshots whose writing a crash cut short.
+  void removeUnfinished() noexcept;
 
  private:
   // Caller holds mutex_.

@@ -153,6 +153,8 @@ class PlayerProcess {
   }
 
   void terminate() { ::kill(pid_, SIGTERM); }
+  // As a power cut or the OOM killer would: no handler runs.
+  void killHard() { ::kill(pid_, SIGKILL); }
 
   std::string output() const { return readTextFile(output_); }
   std::string playerLog() const { return readTextFile(playerLog_); }
