@@ -131,7 +131,7 @@ Backups::Backups(Stores& stores, const Paths& paths, const Clock& clock)
 
 void Backups::finishInterruptedRestore() noexcept {
   try {
-    FileSetCommit commit(paths_.getUserFilePath(), COMMIT_MARKER);
+    FileSetCommit commit(work_.directory(), COMMIT_MARKER);
     if (commit.finishPending())
       spdlog::warn("Completed a restore that was interrupted");
   } catch (const std::exception& e) {
@@ -139,21 +139,26 @@ void Backups::finishInterruptedRestore() noexcept {
     return;  // its files stay for the next attempt
   }
   removeLeftovers();
-  // Temporary files of saves and snapshots cut short; nothing writes them yet.
-  for (const char* name : STORE_FILES) {
-    std::error_code ignored;
-    std::filesystem::remove(paths_.getUserDataPath() / (std::string(name) + ".tmp"), ignored);
+  // Nothing writes yet: a temporary file of an atomic save (a store, the logins, an upload) is
+  // what a crash cut short.
+  std::vector<std::filesystem::path> unfinished;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(work_.directory(), error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->path().filename().string().ends_with(".tmp") && it->is_regular_file(error))
+      unfinished.push_back(it->path());
   }
+  for (const auto& path : unfinished)
+    std::filesystem::remove(path, error);
   snapshots_.removeUnfinished();
 }
 
 void Backups::removeLeftovers() noexcept {
   std::error_code error;
-  auto data = paths_.getUserDataPath();
   // A commit still due needs its staged files.
-  if (std::filesystem::exists(data / COMMIT_MARKER, error) || error)
+  if (std::filesystem::exists(work_.directory() / COMMIT_MARKER, error) || error)
     return;
-  std::filesystem::remove(data / (std::string(COMMIT_MARKER) + ".tmp"), error);
+  std::filesystem::remove(work_.directory() / (std::string(COMMIT_MARKER) + ".tmp"), error);
   work_.sweep();
 }
 
@@ -300,7 +305,7 @@ Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
 Backups::RestoreOutcome Backups::install(Decoded decoded,
                                          const std::map<std::string, std::filesystem::path>& audio,
                                          WorkArea::Lease& staging, const WhileInForce& inForce) {
-  const auto data = paths_.getUserFilePath();
+  const auto& data = work_.directory();
   FileSetCommit commit(data, COMMIT_MARKER);
   // Its files, still to come, would mix with this restore's.
   if (commit.isPending())

@@ -44,6 +44,8 @@ class WorkArea {
   // Removes every work file that no lease holds.
   void sweep() noexcept;
 
+  const std::filesystem::path& directory() const noexcept { return directory_; }
+
   // Whether a file name is one this area hands out.
   static bool isWorkName(std::string_view name) noexcept;
 

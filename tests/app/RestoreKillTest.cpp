@@ -81,9 +81,9 @@ TEST(RestoreKillTest, AKilledRestoreLeavesTheOldSetOrTheNewOneNeverAMix) {
   std::mt19937 random(std::random_device{}());
   std::chrono::microseconds restoreTime{0};
   int restoredCount = 0;
-  int completedCount = 0;  // by the restart
   const int rounds = 30;
   for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
     std::filesystem::remove_all(data);
     writeTextFile(data / "_db.json", before.db);
     writeTextFile(data / "_shadow.json", before.shadow);
@@ -122,27 +122,25 @@ TEST(RestoreKillTest, AKilledRestoreLeavesTheOldSetOrTheNewOneNeverAMix) {
     // Its own saves done, a temporary file left is one the start did not remove.
     restarted.terminate();
     ASSERT_EQ(restarted.waitForExit(), 0);
-    if (restarted.output().find("Completed a restore that was interrupted") != std::string::npos)
-      ++completedCount;
     std::string db = setOf(
         data / "_db.json",
         Json::json_pointer(std::string("/timetables/") + FACTORY_DEFAULT_TIMETABLE_ID + "/name"));
     std::string shadow = setOf(data / "_shadow.json", Json::json_pointer("/_pwd"));
     std::string cache = setOf(data / "cache.json", Json::json_pointer("/calendarLastUpdated"));
     if (db == "before") {
-      EXPECT_EQ(shadow, "no password") << "round " << round;
-      EXPECT_EQ(cache, "before") << "round " << round;
+      EXPECT_EQ(shadow, "no password");
+      EXPECT_EQ(cache, "before");
     } else {
       ++restoredCount;
-      EXPECT_EQ(db, "restored") << "round " << round;
-      EXPECT_NE(shadow, "no password") << "round " << round;
-      EXPECT_EQ(cache, "restored") << "round " << round;
-      EXPECT_EQ(readTextFile(data / SIGNAL_FILE), readTextFile(wave)) << "round " << round;
+      EXPECT_EQ(db, "restored");
+      EXPECT_NE(shadow, "no password");
+      EXPECT_EQ(cache, "restored");
+      EXPECT_EQ(readTextFile(data / SIGNAL_FILE), readTextFile(wave));
     }
-    EXPECT_EQ(leftoversIn(data), std::vector<std::string>{}) << "round " << round;
+    EXPECT_EQ(leftoversIn(data), std::vector<std::string>{});
   }
-  std::cout << "Restored in " << restoredCount << " of " << rounds << " rounds, " << completedCount
-            << " times by the restart; a whole restore took " << restoreTime.count() << " us\n";
+  std::cout << "Restored in " << restoredCount << " of " << rounds
+            << " rounds; a whole restore took " << restoreTime.count() << " us\n";
 }
 
 }  // namespace
