@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "foundation/IndexedMap.hpp"
+
 namespace veltrano {
 
 // Member order matters everywhere: stored files, HTTP answers and the dashboard rely on it.
-using Json = nlohmann::ordered_json;
+// nlohmann::ordered_json keeps it too, but finds a member by a linear search.
+using Json = nlohmann::basic_json<IndexedMap>;
 
 // Compact JSON text with non-ASCII escaped. An invalid UTF-8 byte that slipped into a value
 // becomes U+FFFD instead of failing the dump: one bad value must never stop a save or an answer.
