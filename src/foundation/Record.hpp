@@ -16,6 +16,7 @@
 // concepts below are checked where the type is first compared.
 
 #include "foundation/Json.hpp"
+#include "foundation/JsonLimits.hpp"
 
 #include <array>
 #include <cmath>
@@ -353,14 +354,15 @@ T fromDict(const Json& json) {
   return Codec<T>::decode(json, "");
 }
 
+// Text from outside, within the given limits: DecodeError when it is not valid JSON, passes a
+// limit or does not fit the record.
 template <RecordType T>
-T fromJson(std::string_view text) {
+T fromJson(std::string_view text, const JsonLimits& limits = REQUEST_JSON_LIMITS) {
   Json parsed;
   try {
-    parsed = Json::parse(text);
-  } catch (const Json::exception& e) {
-    // Not only parse_error: a number beyond double's range is an out_of_range.
-    throw DecodeError(std::string("Invalid JSON: ") + e.what());
+    parsed = parseJson(text, limits);
+  } catch (const JsonInputError& e) {
+    throw DecodeError(e.what());
   }
   return fromDict<T>(parsed);
 }

@@ -2,6 +2,7 @@
 
 #include "foundation/AtomicFile.hpp"
 #include "foundation/Json.hpp"
+#include "foundation/JsonLimits.hpp"
 #include "foundation/Record.hpp"
 
 #include <chrono>
@@ -10,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <spdlog/spdlog.h>
 
@@ -53,43 +54,36 @@ class StorageWrapper {
   const std::optional<std::filesystem::path>& path() const noexcept { return path_; }
 
   // The record a store file's text holds; nullopt when its check refuses it; StoreLoadError
-  // naming the file when it is not a JSON object or does not decode.
-  static std::optional<T> decodeStoreText(const std::string& text, const std::string& name) {
-    Json loaded;
-    try {
-      loaded = Json::parse(text);
-    } catch (const Json::exception& e) {  // also a number beyond double's range
-      throw StoreLoadError("Cannot load " + name + ": not valid JSON (" + e.what() + ")");
-    }
-    if (!loaded.is_object()) {
-      throw StoreLoadError("Cannot load " + name + ": the file does not hold a JSON object");
-    }
-    if constexpr (requires(Json & json) { T::checkAfterLoad(json); }) {
-      if (!T::checkAfterLoad(loaded))
-        return std::nullopt;
-    }
-    try {
-      return fromDict<T>(loaded);
-    } catch (const DecodeError& e) {
-      throw StoreLoadError("Cannot load " + name + ": " + e.what());
-    }
+  // naming the file when it is not a JSON object within STORE_JSON_LIMITS or does not decode.
+  static std::optional<T> decodeStoreText(std::string_view text, const std::string& name) {
+    return decodeStoreJson(parseStoreText(text, name), name);
   }
 
   // False when the file is missing or unreadable, or its check refused it (a refused file
   // is first kept as a copy beside it, since the next save would replace it). A file that
-  // is present but not valid JSON, or does not decode, throws StoreLoadError naming it.
+  // is present but not valid JSON, passes STORE_JSON_LIMITS, or does not decode, throws
+  // StoreLoadError naming it. A record larger than its type is built for (sizeProblem) is
+  // loaded whole, with a warning: nothing of a user's data is dropped.
   bool load(const std::filesystem::path& path) {
     path_ = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::stringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return false;
-
-    auto decoded = decodeStoreText(content.str(), path.string());
+    std::optional<Json> loaded;
+    {
+      std::optional<std::string> content = readStoreFile(path);
+      if (!content) return false;
+      loaded = parseStoreText(*content, path.string());
+    }  // the text goes before the record is built
+    auto decoded = decodeStoreJson(std::move(*loaded), path.string());
     if (!decoded) {
       keepRefusedCopy(path);
       return false;
+    }
+    if constexpr (requires(const T& record) {
+                    { record.sizeProblem() } -> std::convertible_to<std::string>;
+                  }) {
+      if (std::string problem = decoded->sizeProblem(); !problem.empty()) {
+        spdlog::warn("The file " + path.string() + " holds more than the program is built for (" +
+                     problem + "); all of it is loaded, but the player may be slow");
+      }
     }
     wrapped_ = std::move(*decoded);
     return true;
@@ -152,6 +146,54 @@ class StorageWrapper {
   void commit(const PendingSave& save) {
     writeFileAtomically(save.path, save.text);
     markSaved(save);
+  }
+
+  // The file's content; nothing when it cannot be opened or read.
+  static std::optional<std::string> readStoreFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    auto tooLarge = [&] {
+      return StoreLoadError("Cannot load " + path.string() + ": the file is larger than " +
+                            std::to_string(STORE_JSON_LIMITS.maxBytes) + " bytes");
+    };
+    if (!error && size > STORE_JSON_LIMITS.maxBytes) throw tooLarge();
+    std::string content;
+    if (!error) content.reserve(static_cast<std::size_t>(size));
+    char buffer[64 * 1024];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+      if (content.size() + static_cast<std::size_t>(in.gcount()) > STORE_JSON_LIMITS.maxBytes)
+        throw tooLarge();
+      content.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) return std::nullopt;
+    return content;
+  }
+
+  static Json parseStoreText(std::string_view text, const std::string& name) {
+    Json loaded;
+    try {
+      loaded = parseJson(text, STORE_JSON_LIMITS);
+    } catch (const JsonInputError& e) {
+      throw StoreLoadError("Cannot load " + name + ": " + e.what());
+    }
+    if (!loaded.is_object()) {
+      throw StoreLoadError("Cannot load " + name + ": the file does not hold a JSON object");
+    }
+    return loaded;
+  }
+
+  static std::optional<T> decodeStoreJson(Json loaded, const std::string& name) {
+    if constexpr (requires(Json & json) { T::checkAfterLoad(json); }) {
+      if (!T::checkAfterLoad(loaded))
+        return std::nullopt;
+    }
+    try {
+      return fromDict<T>(loaded);
+    } catch (const DecodeError& e) {
+      throw StoreLoadError("Cannot load " + name + ": " + e.what());
+    }
   }
 
   static void keepRefusedCopy(const std::filesystem::path& path) {

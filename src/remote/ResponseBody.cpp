@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "foundation/JsonLimits.hpp"
 #include "foundation/TextChecks.hpp"
 
 namespace veltrano {
@@ -131,14 +132,15 @@ ResponseBody decodeResponseBody(std::string_view contentType, std::string body) 
   }
   if (type.find("application/json") != std::string::npos) {
     // Copying or dumping a parsed value recurses with its depth: a deep reply would overflow
-    // the stack once it is logged or cached.
-    if (!jsonNestingWithin(body, MAX_JSON_DEPTH)) {
-      throw Json::parse_error::create(
-          101, 0, "the reply nests deeper than " + std::to_string(MAX_JSON_DEPTH) + " levels",
-          nullptr);
+    // the stack once it is logged or cached. A reply becomes the cache file, so it has a
+    // store's limits.
+    Json parsed;
+    try {
+      parsed = parseJson(toUtf8(contentType, std::move(body)), STORE_JSON_LIMITS);
+    } catch (const JsonInputError& e) {
+      throw Json::parse_error::create(101, 0, e.what(), nullptr);
     }
-    return ResponseBody(std::in_place_type<Json>,
-                        Json::parse(toUtf8(contentType, std::move(body))));
+    return ResponseBody(std::in_place_type<Json>, std::move(parsed));
   }
   return ResponseBody(std::in_place_type<RawBytes>, RawBytes{std::move(body)});
 }

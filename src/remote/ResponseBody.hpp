@@ -22,8 +22,8 @@ using ResponseBody = std::variant<std::string, Json, RawBytes>;
 
 // Decodes a body by its "Content-Type": "text/plain" gives text converted from the reply's
 // charset to UTF-8 (invalid sequences become U+FFFD), "application/json" gives the parsed
-// value (throws Json::parse_error when it does not parse or nests deeper than
-// MAX_JSON_DEPTH), anything else the raw bytes.
+// value (throws Json::parse_error when it does not parse or passes STORE_JSON_LIMITS),
+// anything else the raw bytes.
 ResponseBody decodeResponseBody(std::string_view contentType, std::string body);
 
 // The text itself, compact JSON, or "<N bytes>" for raw bytes: for the log and error texts.

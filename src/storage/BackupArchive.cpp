@@ -11,6 +11,7 @@
 
 #include "foundation/Crypto.hpp"
 #include "foundation/Json.hpp"
+#include "foundation/JsonLimits.hpp"
 #include "foundation/TarGzReader.hpp"
 #include "foundation/TextChecks.hpp"
 #include "foundation/Utf8.hpp"
@@ -25,7 +26,11 @@ constexpr std::array<std::string_view, 3> STORE_NAMES{"_db.json", "_shadow.json"
 constexpr std::array<std::string_view, 3> AUDIO_EXTENSIONS{"wav", "mp3", "mp4"};
 constexpr std::size_t MAX_NAME_BYTES = 255;
 constexpr std::size_t MAX_SHOWN_NAME = 80;
-constexpr std::size_t MAX_MANIFEST_DEPTH = 4;
+// A manifest lists each entry with three members.
+constexpr JsonLimits MANIFEST_JSON_LIMITS{.maxBytes = MAX_MANIFEST_BYTES,
+                                          .maxDepth = 4,
+                                          .maxValues = 8 + 4 * MAX_ARCHIVE_ENTRIES,
+                                          .maxStringBytes = 64 * 1024};
 constexpr std::size_t CHUNK_BYTES = 64 * 1024;
 
 [[noreturn]] void refuse(const std::string& reason) {
@@ -145,10 +150,13 @@ struct Manifest {
 
 Manifest parseManifest(const std::string& text) {
   const std::string invalid = "The archive's manifest is not valid";
-  if (!jsonNestingWithin(text, MAX_MANIFEST_DEPTH))
+  Json json;
+  try {
+    json = parseJson(text, MANIFEST_JSON_LIMITS);
+  } catch (const JsonInputError&) {
     refuse(invalid);
-  Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (json.is_discarded() || !json.is_object())
+  }
+  if (!json.is_object())
     refuse(invalid);
   auto format = json.find("format");
   auto version = json.find("formatVersion");

@@ -13,6 +13,7 @@
 #include "foundation/Crypto.hpp"
 #include "foundation/FileSetCommit.hpp"
 #include "foundation/FileSync.hpp"
+#include "foundation/JsonLimits.hpp"
 #include "foundation/StorageWrapper.hpp"
 #include "foundation/TextChecks.hpp"
 #include "storage/SignalReferences.hpp"
@@ -60,7 +61,12 @@ StoreTexts textsOf(Stores::Access& access) {
 }
 
 std::string versionOf(const std::string& text) {
-  Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  Json json;
+  try {
+    json = parseJson(text, STORE_JSON_LIMITS);
+  } catch (const JsonInputError&) {
+    return "unknown";
+  }
   auto version = json.is_object() ? json.find("dbVersion") : json.end();
   return version != json.end() && version->is_number_integer()
              ? std::to_string(version->get<long long>())
@@ -69,8 +75,6 @@ std::string versionOf(const std::string& text) {
 
 template <RecordType T>
 T decodeStore(const std::string& text, const std::string& name) {
-  if (!jsonNestingWithin(text, MAX_JSON_DEPTH))
-    refuse("Cannot load " + name + ": it nests deeper than any store does");
   std::optional<T> decoded;
   try {
     decoded = StorageWrapper<T>::decodeStoreText(text, name);
@@ -80,6 +84,10 @@ T decodeStore(const std::string& text, const std::string& name) {
   if (!decoded) {
     refuse(name + " holds a database of version " + versionOf(text) +
            ", which this program cannot read: restore it with the program that made it");
+  }
+  if constexpr (requires { decoded->sizeProblem(); }) {
+    if (std::string problem = decoded->sizeProblem(); !problem.empty())
+      refuse(name + " holds more than the program is built for: " + problem);
   }
   return std::move(*decoded);
 }

@@ -35,6 +35,21 @@ bool DB::checkAfterLoad(Json& loaded) {
   return version == EXPECTED_DB_VERSION;
 }
 
+std::string DB::sizeProblem() const {
+  std::string problem;
+  auto check = [&](std::size_t count, std::size_t limit, const char* what) {
+    if (count <= limit)
+      return;
+    if (!problem.empty())
+      problem += ", ";
+    problem += std::to_string(count) + " " + what + " (at most " + std::to_string(limit) + ")";
+  };
+  check(timetables.size(), MAX_TIMETABLES, "timetables");
+  check(settings.calendar.singleEvents.size() + settings.calendar.reoccurringEvents.size(),
+        MAX_CALENDAR_EVENTS, "calendar events");
+  return problem;
+}
+
 void DB::loadFactoryDefault() {
   *this = DB{};
   TimeTable timetable;

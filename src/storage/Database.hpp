@@ -8,6 +8,7 @@
 #include "foundation/MapDb.hpp"
 #include "foundation/Record.hpp"
 
+#include <cstddef>
 #include <string>
 
 namespace veltrano {
@@ -40,6 +41,11 @@ struct Settings {
   }
 };
 
+// The most timetables and calendar events (single and recurring together) a database may
+// hold: far beyond any school, and what keeps loading it and answering for it fast.
+inline constexpr std::size_t MAX_TIMETABLES = 10'000;
+inline constexpr std::size_t MAX_CALENDAR_EVENTS = 100'000;
+
 // The database file "_db.json".
 struct DB {
   int dbVersion = EXPECTED_DB_VERSION;
@@ -56,6 +62,10 @@ struct DB {
 
   // Migrates a version-1 file in place; refuses any version but 1 and 2.
   static bool checkAfterLoad(Json& loaded);
+
+  // What passes MAX_TIMETABLES or MAX_CALENDAR_EVENTS ("12000 timetables (at most 10000)"),
+  // or empty text.
+  std::string sizeProblem() const;
 
   // Replaces everything by the factory database: one timetable wired to built-in signals.
   void loadFactoryDefault();
