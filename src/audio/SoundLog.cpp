@@ -9,8 +9,11 @@
 #include <fstream>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "domain/LocalSecond.hpp"
+#include "foundation/BackwardLineReader.hpp"
+#include "foundation/JsonLimits.hpp"
 
 namespace veltrano {
 namespace {
@@ -46,6 +49,25 @@ std::optional<Date> dateOfFileName(const std::filesystem::path& file) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+// The answer to one day's query holds at most this much of the file's text.
+constexpr std::size_t MAX_QUERY_BYTES = 8 * 1024 * 1024;
+// Our own lines are flat objects of a few members.
+constexpr JsonLimits LINE_JSON_LIMITS{.maxBytes = MAX_LOG_LINE_BYTES,
+                                      .maxDepth = 2,
+                                      .maxValues = 1000,
+                                      .maxStringBytes = MAX_LOG_LINE_BYTES};
+
+// The entry a line holds; nothing for a line cut short by a power loss or otherwise broken.
+std::optional<Json> parseLine(const std::string& line) {
+  try {
+    Json entry = parseJson(line, LINE_JSON_LIMITS);
+    if (entry.is_object())
+      return entry;
+  } catch (const JsonInputError&) {
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -198,21 +220,25 @@ Json SoundLog::entriesOf(const Date& day) {
     const std::uint64_t target = recorded_;
     changed_.wait_for(lock, QUERY_WAIT, [&] { return written_ >= target; });
   }
-  std::deque<Json> entries;
-  std::ifstream in(fileOf(day), std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    // A line cut short by a power loss is skipped, not the whole day.
-    Json entry = Json::parse(line, nullptr, /*allow_exceptions=*/false);
-    if (!entry.is_object())
+  // From the newest back, so that a long day reads only the part it answers with.
+  std::vector<Json> newestFirst;
+  std::size_t bytes = 0;
+  BackwardLineReader lines(fileOf(day), MAX_LOG_LINE_BYTES);
+  while (newestFirst.size() < MAX_ENTRIES_PER_QUERY) {
+    std::optional<std::string> line = lines.previous();
+    if (!line)
+      break;
+    std::optional<Json> entry = parseLine(*line);
+    if (!entry)
       continue;
-    entries.push_back(std::move(entry));
-    if (entries.size() > MAX_ENTRIES_PER_QUERY)
-      entries.pop_front();
+    bytes += line->size();
+    if (bytes > MAX_QUERY_BYTES)
+      break;
+    newestFirst.push_back(std::move(*entry));
   }
   Json out = Json::array();
-  for (auto& entry : entries)
-    out.push_back(std::move(entry));
+  for (auto entry = newestFirst.rbegin(); entry != newestFirst.rend(); ++entry)
+    out.push_back(std::move(*entry));
   return out;
 }
 
@@ -231,15 +257,12 @@ Json SoundLog::newestOnDisk() const {
   }
   if (!newest)
     return nullptr;
-  std::ifstream in(fileOf(*newest), std::ios::binary);
-  Json last = nullptr;
-  std::string line;
-  while (std::getline(in, line)) {
-    Json entry = Json::parse(line, nullptr, /*allow_exceptions=*/false);
-    if (entry.is_object())
-      last = std::move(entry);
+  BackwardLineReader lines(fileOf(*newest), MAX_LOG_LINE_BYTES);
+  while (std::optional<std::string> line = lines.previous()) {
+    if (std::optional<Json> entry = parseLine(*line))
+      return std::move(*entry);
   }
-  return last;
+  return nullptr;
 }
 
 }  // namespace veltrano

@@ -61,6 +61,8 @@ inline constexpr std::size_t MAX_QUEUED_SOUNDS = 10000;
 inline constexpr int SOUND_LOG_KEEP_DAYS = 400;
 // The most entries a day's query answers (the last ones of the day).
 inline constexpr std::size_t MAX_ENTRIES_PER_QUERY = 10000;
+// A longer line is skipped like a line cut short, without being read whole.
+inline constexpr std::size_t MAX_LOG_LINE_BYTES = 64 * 1024;
 
 // The log of every sound start: one file a day ("YYYY-MM-DD.jsonl", one JSON object a line)
 // in its directory, kept SOUND_LOG_KEEP_DAYS days. Recording only queues the entry; a thread
@@ -82,7 +84,8 @@ class SoundLog {
   long long nowMs() const;
   void record(SoundEntry entry) noexcept;
 
-  // The day's entries in order, once what was recorded before the call is written.
+  // The day's entries in order (the last MAX_ENTRIES_PER_QUERY of them), once what was
+  // recorded before the call is written.
   Json entriesOf(const Date& day);
   // The newest entry (also from an earlier run), or null.
   Json lastSound() const;

@@ -115,5 +115,24 @@ TEST_F(SoundLogTest, OldDaysGoAndAnUnwritableLogNeitherThrowsNorRepeatsItself) {
   EXPECT_EQ(blocked.lastSound()["signalId"], "ok") << "the last sound is still known";
 }
 
+// A day's file as a power loss or a filled disk may leave it: a 30 MB line, a cut line, a
+// blank one. The day answers its whole entries, the start-up finds the newest.
+TEST_F(SoundLogTest, OverlongAndCutLinesAreSkippedAndTheNewestEntryIsFoundFromTheEnd) {
+  const Date today = Date::fromTimeStruct(clockValueFromEpoch(NOW_MS / 1000));
+  std::filesystem::create_directories(dir_.path() / "history");
+  {
+    std::ofstream(log_.fileOf(today.plusDays(-1))) << R"({"signalId": "yesterday"})" << "\n";
+    std::ofstream day(log_.fileOf(today), std::ios::binary);
+    day << R"({"signalId": "first"})" << "\n{\"name\": \"" << std::string(30'000'000, 'x')
+        << "\"}\n" << R"({"signalId": "second"})" << "\n\n" << std::string(MAX_LOG_LINE_BYTES, ' ')
+        << R"({"signalId": "over"})" << "\n" << R"({"signalId": "cut)";
+  }
+  Json entries = log_.entriesOf(today);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0]["signalId"], "first");
+  EXPECT_EQ(entries[1]["signalId"], "second");
+  EXPECT_EQ(SoundLog(dir_.path() / "history", fixedClock()).lastSound(), entries[1]);
+}
+
 }  // namespace
 }  // namespace veltrano
