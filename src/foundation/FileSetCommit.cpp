@@ -9,6 +9,7 @@
 #include "foundation/AtomicFile.hpp"
 #include "foundation/FileSync.hpp"
 #include "foundation/Json.hpp"
+#include "foundation/JsonLimits.hpp"
 
 namespace veltrano {
 namespace {
@@ -76,7 +77,12 @@ FileSetCommit::Renames FileSetCommit::readMarker() const {
     throw std::runtime_error(unusable);
   std::ifstream in(marker_, std::ios::binary);
   std::string text(std::istreambuf_iterator<char>(in), {});
-  Json json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  Json json;
+  try {
+    json = parseJson(text, STORE_JSON_LIMITS);
+  } catch (const JsonInputError&) {
+    throw std::runtime_error(unusable);
+  }
   if (!json.is_object() || !json.contains("renames") || !json["renames"].is_array())
     throw std::runtime_error(unusable);
   Renames renames;
