@@ -39,7 +39,7 @@ std::optional<std::pair<Date, TimeOfDay>> parseAt(const std::string& text) {
 }
 
 SpeakRequest readRequest(HttpContext& context, const std::string& body) {
-  Json json = Json::parse(body, nullptr, /*allow_exceptions=*/false);
+  Json json = parseRequestJson(body);
   if (json.is_discarded() || !json.is_object())
     throw BadRequest("The announcement needs a JSON object with a \"text\"");
   SpeakRequest request;

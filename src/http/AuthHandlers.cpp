@@ -4,7 +4,7 @@ namespace veltrano {
 namespace {
 
 Json parseBody(const Exchange& exchange) {
-  Json body = Json::parse(exchange.request().body, nullptr, /*allow_exceptions=*/false);
+  Json body = parseRequestJson(exchange.request().body);
   if (body.is_discarded())
     throw BadRequest("The request body is not valid JSON");
   return body;

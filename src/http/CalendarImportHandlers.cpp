@@ -84,7 +84,7 @@ void calendar_preview_ics(HttpContext& context, Exchange& exchange) {
 }
 
 void calendar_import(HttpContext& context, Exchange& exchange) {
-  Json body = Json::parse(exchange.request().body, nullptr, /*allow_exceptions=*/false);
+  Json body = parseRequestJson(exchange.request().body);
   if (body.is_discarded() || !body.is_object() || !body.contains("events") ||
       !body["events"].is_array()) {
     throw BadRequest("The import needs a JSON object with a list \"events\"");

@@ -55,7 +55,7 @@ void timetables_update(HttpContext& context, Exchange& exchange) {
 }
 
 void update_settings(HttpContext& context, Exchange& exchange) {
-  Json changes = Json::parse(exchange.request().body, nullptr, /*allow_exceptions=*/false);
+  Json changes = parseRequestJson(exchange.request().body);
   if (changes.is_discarded())
     throw BadRequest("The settings update is not valid JSON");
   try {

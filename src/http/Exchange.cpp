@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "foundation/JsonLimits.hpp"
+
 namespace veltrano {
 
 Session& Exchange::session() {
@@ -69,6 +71,14 @@ void Exchange::text(std::string_view body) {
 void Exchange::redirect(const std::string& location) {
   response_.status = 302;
   response_.setHeader("Location", location);
+}
+
+Json parseRequestJson(std::string_view text) {
+  try {
+    return parseJson(text, REQUEST_JSON_LIMITS);
+  } catch (const JsonInputError&) {
+    return Json(Json::value_t::discarded);
+  }
 }
 
 std::string jsonText(const Json& value) {

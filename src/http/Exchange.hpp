@@ -78,6 +78,10 @@ class Exchange {
   std::optional<Session> session_;
 };
 
+// JSON from a request (or a cookie), parsed within the request limits in linear time; a
+// discarded value when it is not JSON or passes a limit, so each route keeps its own refusal.
+Json parseRequestJson(std::string_view text);
+
 // The text form of a JSON value as every HTTP answer writes it.
 std::string jsonText(const Json& value);
 

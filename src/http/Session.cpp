@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "foundation/Crypto.hpp"
+#include "http/Exchange.hpp"
 
 namespace veltrano {
 namespace {
@@ -154,7 +155,7 @@ std::optional<Session> SessionSigner::decode(std::string_view cookieValue) const
   auto payloadText = base64UrlDecode(body);
   if (!payloadText)
     return std::nullopt;
-  Json payload = Json::parse(*payloadText, nullptr, /*allow_exceptions=*/false);
+  Json payload = parseRequestJson(*payloadText);
   if (!payload.is_object())
     return std::nullopt;
   auto loggedIn = payload.find("loggedIn");

@@ -9,6 +9,7 @@
 #include "foundation/AtomicFile.hpp"
 #include "foundation/Crypto.hpp"
 #include "foundation/Json.hpp"
+#include "http/Exchange.hpp"
 
 namespace veltrano {
 namespace {
@@ -35,7 +36,7 @@ SessionRegistry::SessionRegistry(std::filesystem::path file) : file_(std::move(f
     return;
   std::ifstream in(file_, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  Json stored = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  Json stored = parseRequestJson(text);
   if (!stored.is_object() || !stored.contains("sessions") || !stored["sessions"].is_array())
     return;
   for (const auto& entry : stored["sessions"]) {
