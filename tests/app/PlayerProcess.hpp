@@ -43,13 +43,13 @@ inline int freePort() {
   return ntohs(address.sin_port);
 }
 
-// Stand-ins for mpg123, aplay and xdg-open that append "<program> <argument>" to a log file
+// Stand-ins for mpg123, aplay and xdg-open that append "<program> <arguments>" to a log file
 // and end at once.
 inline std::filesystem::path writeFakePrograms(const std::filesystem::path& dir) {
   std::filesystem::create_directories(dir);
   for (const char* name : {"mpg123", "aplay", "xdg-open"}) {
     auto path = dir / name;
-    writeTextFile(path, "#!/bin/sh\necho \"$(basename \"$0\") $1\" >> \"$FAKE_PLAYER_LOG\"\n");
+    writeTextFile(path, "#!/bin/sh\necho \"$(basename \"$0\") $*\" >> \"$FAKE_PLAYER_LOG\"\n");
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   }
   return dir;

@@ -110,8 +110,8 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   ServiceStub stub;
   int port = freePort();
   // Started as the service starts it with the options file as shipped.
-  PlayerProcess player(home, port, stub.url(), {"--audio-device="}, {{"VELTRANO_BUNDLE", ""}},
-                       root / "usr/bin/veltrano-player");
+  PlayerProcess player(home, port, stub.url(), {"--audio-device=default"},
+                       {{"VELTRANO_BUNDLE", ""}}, root / "usr/bin/veltrano-player");
   ASSERT_TRUE(player.waitUntilServing()) << player.output();
   EXPECT_TRUE(contains(player.output(), "Veltrano Player v" + version + "\n")) << player.output();
   EXPECT_TRUE(fs::is_directory(home.userData()));
@@ -133,7 +133,8 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   ASSERT_TRUE(preview);
   EXPECT_EQ(preview->body, R"([{"summary":"Term","start":"2027-01-04","end":"2027-01-04"}])");
   const std::string ping =
-      "mpg123 " + fs::canonical(root / "usr/share/veltrano-player/assets/p-ping.mp3").string();
+      "mpg123 -o alsa -a default " +
+      fs::canonical(root / "usr/share/veltrano-player/assets/p-ping.mp3").string();
   for (int i = 0; i < 1000 && !contains(player.playerLog(), ping); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(contains(player.playerLog(), ping)) << player.playerLog();
