@@ -361,6 +361,32 @@ bool eventually(const Condition& condition) {
   return true;
 }
 
+TEST_F(ProgramTest, APlayerDiesWithTheProgramEvenWhenItIsKilled) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  // This mpg123 plays for ten minutes and ignores SIGTERM, as a hung output module does.
+  const auto pidFile = bundle_.root / "mpg123.pid";
+  writeTextFile(bundle_.root / "bin" / "mpg123",
+                "#!/bin/sh\ntrap '' TERM\necho $$ > \"" + pidFile.string() + ".tmp\"\nmv \"" +
+                    pidFile.string() + ".tmp\" \"" + pidFile.string() + "\"\nexec sleep 600\n");
+  ASSERT_EQ(client().Get("/api/trigger/playSignal/ID_ping")->body, "ok");
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(pidFile); })) << player->output();
+  const pid_t mpg123 = std::stoi(readTextFile(pidFile));
+
+  player->killHard();
+  ASSERT_TRUE(player->waitForExit());
+  // Gone, or a zombie that only waits for init to collect it.
+  const auto stat = "/proc/" + std::to_string(mpg123) + "/stat";
+  auto gone = [&] {
+    std::string text = readTextFile(stat);
+    auto close = text.rfind(')');
+    return text.empty() || (close != std::string::npos && text.compare(close + 2, 1, "Z") == 0);
+  };
+  EXPECT_TRUE(eventually(gone)) << readTextFile(stat);
+  if (!gone())
+    ::kill(mpg123, SIGKILL);
+}
+
 TEST_F(ProgramTest, AFullDiskShowsInTheStatusAndSavingResumesByItself) {
   SmallFilesystem disk(bundle_.userData(), "256k");
   if (!disk.mounted())

@@ -3,13 +3,13 @@
 #include "foundation/ProcessRunner.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 
-extern char** environ;
+#include "foundation/posix/ChildSpawn.hpp"
 
 namespace veltrano {
 
@@ -29,15 +29,6 @@ struct Pipe {
     ::close(fds[which]);
     fds[which] = -1;
   }
-};
-
-// Destroys the spawn file actions whatever way the function is left.
-struct FileActions {
-  posix_spawn_file_actions_t actions;
-  FileActions() { posix_spawn_file_actions_init(&actions); }
-  ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
-  FileActions(const FileActions&) = delete;
-  FileActions& operator=(const FileActions&) = delete;
 };
 
 int waitForExit(pid_t pid) noexcept {
@@ -67,22 +58,18 @@ ProcessOutcome runProcess(const std::vector<std::string>& argv) {
   if (::pipe2(pipe.fds, O_CLOEXEC) != 0) {
     return outcome;
   }
-  FileActions files;
-  posix_spawn_file_actions_adddup2(&files.actions, pipe.fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const auto& arg : argv) {
-    args.push_back(const_cast<char*>(arg.c_str()));
-  }
-  args.push_back(nullptr);
-
-  pid_t pid = 0;
-  // glibc reports a program it cannot execute (missing, not executable) right here.
-  if (::posix_spawnp(&pid, args[0], &files.actions, nullptr, args.data(), environ) != 0) {
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (devNull < 0) {
     return outcome;
   }
+  pid_t pid = 0;
+  try {
+    pid = spawnChild(argv, pipe.fds[1], devNull);
+  } catch (const std::exception&) {
+    ::close(devNull);
+    return outcome;
+  }
+  ::close(devNull);
   pipe.closeEnd(1);
 
   char buffer[4096];

@@ -1,7 +1,6 @@
 #include "audio/platform/posix/LinuxFilePlayer.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,15 +14,16 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "foundation/posix/ChildSpawn.hpp"
 
 namespace veltrano {
 
 namespace {
 
-// After SIGTERM a player normally exits within milliseconds; these bound the waits for it.
-constexpr int CLOSE_REAP_MS = 200;
-constexpr int DESTRUCTOR_REAP_MS = 500;
+// After SIGTERM a player normally exits within milliseconds: closing waits this long for it.
+constexpr auto CLOSE_REAP = std::chrono::milliseconds(200);
+// One that ignores SIGTERM (a hung output module) gets SIGKILL this long after it.
+constexpr auto KILL_GRACE = std::chrono::seconds(2);
 // Enough of a player's standard error to hold its reason for failing, never more.
 constexpr std::size_t ERROR_TAIL_BYTES = 2048;
 constexpr std::size_t REASON_LINES = 4;
@@ -66,42 +66,6 @@ std::string lowerExtension(const std::string& path) {
   return ext;
 }
 
-class SpawnSetup {
- public:
-  // errorFd becomes the child's standard error.
-  explicit SpawnSetup(int errorFd) {
-    posix_spawn_file_actions_init(&actions_);
-    posix_spawn_file_actions_adddup2(&actions_, errorFd, STDERR_FILENO);
-    posix_spawnattr_init(&attr_);
-    // Sockets and files of the server must not live on in a player.
-    posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
-    // Whatever this process blocks or ignores, SIGTERM must still end the player.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr_, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD}) {
-      sigaddset(&defaults, sig);
-    }
-    posix_spawnattr_setsigdefault(&attr_, &defaults);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  ~SpawnSetup() {
-    posix_spawnattr_destroy(&attr_);
-    posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  const posix_spawn_file_actions_t* actions() const noexcept { return &actions_; }
-  const posix_spawnattr_t* attr() const noexcept { return &attr_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  posix_spawnattr_t attr_;
-};
-
 }  // namespace
 
 LinuxFilePlayer::LinuxFilePlayer(std::string device) : device_(std::move(device)) {}
@@ -137,11 +101,6 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
     }
   }
   arguments.push_back(path);
-  std::vector<char*> argv;
-  for (auto& argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
   // The read end never blocks: it is drained while the playback thread polls. The player's
   // end blocks as usual, or a chatty player would lose its last lines, its reason, whenever
   // the pipe is full.
@@ -150,16 +109,14 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
     throw std::system_error(errno, std::generic_category(), "Cannot start " + program);
   }
   pid_t pid = -1;
-  int rc = 0;
-  {
-    SpawnSetup setup(fds[1]);
-    rc = posix_spawnp(&pid, program.c_str(), setup.actions(), setup.attr(), argv.data(), environ);
+  try {
+    pid = spawnChild(arguments, -1, fds[1]);
+  } catch (...) {
+    close(fds[0]);
+    close(fds[1]);
+    throw;
   }
   close(fds[1]);
-  if (rc != 0) {
-    close(fds[0]);
-    throw std::system_error(rc, std::generic_category(), "Cannot start " + program);
-  }
   errorPipe_ = fds[0];
   program_ = program;
   pid_ = pid;
@@ -240,9 +197,14 @@ void LinuxFilePlayer::closeFile(bool wasAborted) {
   if (!wasAborted || pid_ < 0 || terminateSent_) {
     return;
   }
+  sendTerminate();
+  reapWithin(CLOSE_REAP);
+}
+
+void LinuxFilePlayer::sendTerminate() noexcept {
   kill(pid_, SIGTERM);
   terminateSent_ = true;
-  reapWithin(CLOSE_REAP_MS);
+  terminateSentAt_ = std::chrono::steady_clock::now();
 }
 
 bool LinuxFilePlayer::tryReap() noexcept {
@@ -261,9 +223,10 @@ bool LinuxFilePlayer::tryReap() noexcept {
   return false;
 }
 
-bool LinuxFilePlayer::reapWithin(int timeoutMs) noexcept {
-  for (int waited = 0; !tryReap(); ++waited) {
-    if (waited >= timeoutMs) {
+bool LinuxFilePlayer::reapWithin(std::chrono::steady_clock::duration timeout) noexcept {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!tryReap()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -276,10 +239,9 @@ void LinuxFilePlayer::finishChild() noexcept {
     return;
   }
   if (!terminateSent_) {
-    kill(pid_, SIGTERM);
-    terminateSent_ = true;
+    sendTerminate();
   }
-  if (reapWithin(DESTRUCTOR_REAP_MS)) {
+  if (reapWithin(terminateSentAt_ + KILL_GRACE - std::chrono::steady_clock::now())) {
     return;
   }
   kill(pid_, SIGKILL);

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -10,8 +11,9 @@
 namespace veltrano {
 
 // Plays a file through a command-line player child process: "mpg123" for MP3, "aplay" for
-// WAVE. Every child it starts is reaped, at the latest by the destructor. Used by one playback
-// thread at a time, so it needs no lock.
+// WAVE. Every child it starts is reaped, at the latest by the destructor, and dies with the
+// thread that started it (see spawnChild): a playback thread starts, polls and destroys its
+// player itself. Used by one thread at a time, so it needs no lock.
 class LinuxFilePlayer final : public FilePlayer {
  public:
   // device: an ALSA output name ("aplay -L" lists them); empty for the players' default.
@@ -34,9 +36,11 @@ class LinuxFilePlayer final : public FilePlayer {
  private:
   // Reaps the child if it has exited; true when no child is left.
   bool tryReap() noexcept;
-  // Waits up to timeoutMs for the child to exit and reaps it; true when no child is left.
-  bool reapWithin(int timeoutMs) noexcept;
-  // Ends and reaps a child that is still there, without waiting long.
+  // Waits up to timeout for the child to exit and reaps it; true when no child is left.
+  bool reapWithin(std::chrono::steady_clock::duration timeout) noexcept;
+  void sendTerminate() noexcept;
+  // Ends and reaps a child that is still there: SIGTERM, and SIGKILL if it is still there
+  // two seconds after the SIGTERM.
   void finishChild() noexcept;
 
   // Reads what the child wrote on its standard error so far, keeping only the end.
@@ -49,8 +53,9 @@ class LinuxFilePlayer final : public FilePlayer {
   std::string program_;         // the player of the latest file
   pid_t pid_ = -1;              // the child not yet reaped, -1 when none
   bool terminateSent_ = false;  // SIGTERM already sent to pid_
-  int errorPipe_ = -1;          // read end of the child's standard error, -1 when none
-  std::string errorTail_;       // the last bytes the child wrote there
+  std::chrono::steady_clock::time_point terminateSentAt_;
+  int errorPipe_ = -1;     // read end of the child's standard error, -1 when none
+  std::string errorTail_;  // the last bytes the child wrote there
 };
 
 }  // namespace veltrano
