@@ -22,8 +22,12 @@ void sleepUnlessShutdown(std::chrono::duration<double> length, std::stop_token s
   wakeUp.wait_for(lock, shutdown, bounded, [] { return false; });
 }
 
-Player::Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause)
-    : clock_(clock), factory_(std::move(factory)), pause_(std::move(pause)) {}
+Player::Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause,
+               OverrunWatch watch)
+    : clock_(clock),
+      factory_(std::move(factory)),
+      pause_(std::move(pause)),
+      watch_(std::move(watch)) {}
 
 Player::~Player() {
   std::vector<std::shared_ptr<PlayerThread>> all;

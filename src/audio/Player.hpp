@@ -6,9 +6,11 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "audio/PlayerThread.hpp"
+#include "audio/platform/AudioLength.hpp"
 #include "audio/platform/FilePlayerFactory.hpp"
 #include "domain/Clock.hpp"
 
@@ -16,6 +18,18 @@ namespace veltrano {
 
 // Repeat count that plays a file again and again until it is stopped.
 inline constexpr int INFINITE_REPEAT = -1;
+
+// A file still playing this long after its length is taken for a hung player: it is ended and
+// its playback fails with RAN_PAST_ITS_LENGTH. Every repetition of a file counts on its own.
+inline constexpr std::chrono::seconds OVERRUN_GRACE{10};
+inline constexpr std::string_view RAN_PAST_ITS_LENGTH = "ran past its length";
+
+// What a playback needs to notice a file that plays on past its end; tests inject both.
+struct OverrunWatch {
+  // The file's length in whole seconds, negative when unknown (then it is never cut short).
+  std::function<int(const std::string& path)> lengthOf = getAudioLength;
+  std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
+};
 
 // Waits out the pause between two files. An abort does not cut it short; only the player's
 // shutdown may.
@@ -29,7 +43,8 @@ void sleepUnlessShutdown(std::chrono::duration<double> length, std::stop_token s
 // stopped at once and the dashboard can ask whether anything plays. Thread-safe.
 class Player {
  public:
-  Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause = sleepUnlessShutdown);
+  Player(const Clock& clock, FilePlayerFactory factory, PauseFunction pause = sleepUnlessShutdown,
+         OverrunWatch watch = {});
   // Aborts every playback thread, cuts their pauses short and joins them.
   ~Player();
   Player(const Player&) = delete;
@@ -70,6 +85,7 @@ class Player {
   const Clock& clock_;
   const FilePlayerFactory factory_;
   const PauseFunction pause_;
+  const OverrunWatch watch_;
 
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<PlayerThread>> threads_;  // protected by mutex_: the playing ones

@@ -105,6 +105,7 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
     const std::string& path = paths_[i];
     spdlog::info("Playing: {} at {} {}", path, owner_.clock_.getDateString(),
                  owner_.clock_.getTimeString());
+    const auto startedAt = owner_.watch_.now();
     try {
       player_->startPlay(path);
     } catch (const std::exception& e) {
@@ -113,8 +114,18 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
       return;
     }
     reportStarted();
+    // Read once the sound runs, so a slow file read never delays a bell.
+    const int length = owner_.watch_.lengthOf(path);
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (length >= 0)
+      deadline = startedAt + std::chrono::seconds(length) + OVERRUN_GRACE;
     try {
-      waitWhilePlaying();
+      if (!waitWhilePlaying(deadline)) {
+        spdlog::error("Failed to play the file: {} - {} ({} s)", path, RAN_PAST_ITS_LENGTH, length);
+        reportFailed(std::string(RAN_PAST_ITS_LENGTH));
+        closeAndLog(path, true);
+        return;
+      }
     } catch (const std::exception& e) {
       // The file's state is unknown: stop it as if aborted and end only this playback.
       spdlog::error("Failed to play the file: {} - {}", path, e.what());
@@ -130,10 +141,13 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
   }
 }
 
-void PlayerThread::waitWhilePlaying() {
+bool PlayerThread::waitWhilePlaying(std::optional<std::chrono::steady_clock::time_point> deadline) {
   while (player_->isPlaying() && !doAbort_.load()) {
+    if (deadline && owner_.watch_.now() > *deadline)
+      return false;
     std::this_thread::sleep_for(TICK);
   }
+  return true;
 }
 
 void PlayerThread::reportStarted() noexcept {

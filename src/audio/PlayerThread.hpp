@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -64,7 +65,8 @@ class PlayerThread {
 
   void run(std::stop_token shutdown) noexcept;
   void playAll(const std::stop_token& shutdown);
-  void waitWhilePlaying();
+  // False when the file plays on past deadline (none: no limit).
+  bool waitWhilePlaying(std::optional<std::chrono::steady_clock::time_point> deadline);
   void closeAndLog(const std::string& path, bool wasAborted) noexcept;
   void reportStarted() noexcept;
   void reportFailed(const std::string& reason) noexcept;
