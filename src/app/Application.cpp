@@ -159,6 +159,7 @@ int Application::run(bool isTray) {
     spdlog::info("Audio device: " + audioDevice);
 
   bool firstStart = loadStores();
+  scheduler_.keepProgressIn(paths_.getUserFilePath("scheduler-progress"));
   scheduler_.start();
   dailySnapshots_.start();
 

@@ -19,8 +19,9 @@ std::string SongPlayback::getSongAssetPathById(const DB& db, const std::string& 
 std::shared_ptr<PlayerThread> SongPlayback::playSongById(const DB& db, const std::string& id,
                                                          int count, double delay,
                                                          const SoundCause& cause) {
-  if (id == "NULL") return nullptr;
-  SoundEntry entry{cause, std::nullopt, id, "", std::nullopt};
+  if (id == "NULL")
+    return nullptr;
+  SoundEntry entry{cause, std::nullopt, id, "", std::nullopt, std::nullopt};
   const AudioAsset* song = db.songs.find(id);
   if (song == nullptr) {
     entry.failure = "unknown signal";
@@ -45,10 +46,21 @@ std::shared_ptr<PlayerThread> SongPlayback::playSongByDescriptor(const DB& db, c
   return playSongById(db, desc.id, 1, 0.0, cause);
 }
 
+void SongPlayback::recordSkipped(const DB& db, const std::string& id, const SoundCause& cause,
+                                 std::string_view reason) {
+  if (!log_)
+    return;
+  const AudioAsset* song = db.songs.find(id);
+  SoundEntry entry{cause,        std::nullopt,       id == "NULL" ? "" : id, song ? song->name : "",
+                   std::nullopt, std::string(reason)};
+  log_->record(std::move(entry));
+}
+
 std::shared_ptr<PlayerThread> SongPlayback::playAnnouncement(const DB& db,
                                                              const std::string& path) {
-  SoundEntry entry{SoundCause{SoundSource::ANNOUNCEMENT, "", std::nullopt}, std::nullopt, "",
-                   std::filesystem::path(path).filename().string(), std::nullopt};
+  SoundEntry entry{
+      SoundCause{SoundSource::ANNOUNCEMENT, "", std::nullopt}, std::nullopt, "",
+      std::filesystem::path(path).filename().string(),         std::nullopt, std::nullopt};
   return playAnnouncementFile(db, path, std::move(entry));
 }
 
@@ -57,7 +69,8 @@ std::shared_ptr<PlayerThread> SongPlayback::playAnnouncementFile(const DB& db,
                                                                  SoundEntry entry) {
   std::vector<std::string> queue;
   const std::string& signalId = db.settings.announcementSignalId;
-  if (db.songs.contains(signalId)) queue.push_back(getSongAssetPathById(db, signalId));
+  if (db.songs.contains(signalId))
+    queue.push_back(getSongAssetPathById(db, signalId));
   queue.push_back(path);
   return startLogged(std::move(entry), path, [&](PlaybackReport report) {
     return player_.playAudioQueue(std::move(queue), 0.0, std::move(report));
@@ -70,7 +83,9 @@ std::shared_ptr<PlayerThread> SongPlayback::startLogged(SoundEntry entry, const 
     return start({});
   PlaybackReport report = [log = log_, entry](const std::optional<std::string>& failure) {
     SoundEntry heard = entry;
-    if (failure)
+    if (failure && *failure == RAN_PAST_ITS_LENGTH)
+      heard.failure = *failure;
+    else if (failure)
       heard.failure = "player failed: " + *failure;
     else
       heard.startedMs = log->nowMs();

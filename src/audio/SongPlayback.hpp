@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "audio/Player.hpp"
 #include "audio/SoundLog.hpp"
@@ -32,6 +33,10 @@ class SongPlayback {
                                              double delay = 0.0, const SoundCause& cause = {});
   std::shared_ptr<PlayerThread> playSongByDescriptor(const DB& db, const PlayDesc& desc,
                                                      const SoundCause& cause = {});
+  // Logs a due sound that is not started, with the reason; the signal's name when it is known.
+  void recordSkipped(const DB& db, const std::string& id, const SoundCause& cause,
+                     std::string_view reason);
+
   // The announcement signal (when it exists), then the announcement at path, in one playback.
   std::shared_ptr<PlayerThread> playAnnouncement(const DB& db, const std::string& path);
 

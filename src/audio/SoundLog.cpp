@@ -94,6 +94,8 @@ std::string_view soundSourceName(SoundSource source) noexcept {
       return "song";
     case SoundSource::ANNOUNCEMENT:
       return "announcement";
+    case SoundSource::TIMETABLE:
+      return "timetable";
   }
   return "unknown";
 }
@@ -108,8 +110,10 @@ Json SoundEntry::toJson() const {
   out["timetable"] = cause.timetableId;
   out["signalId"] = signalId;
   out["name"] = name;
-  out["outcome"] = failure ? "failed" : "started";
-  if (failure)
+  out["outcome"] = skipped ? "skipped" : failure ? "failed" : "started";
+  if (skipped)
+    out["reason"] = *skipped;
+  else if (failure)
     out["reason"] = *failure;
   return out;
 }

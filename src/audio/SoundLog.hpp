@@ -31,6 +31,7 @@ enum class SoundSource {
   SIGNAL,        // a signal played by hand
   SONG,          // a song played by hand
   ANNOUNCEMENT,  // an announcement played by hand
+  TIMETABLE,     // a whole day's timetable bells (one that is missing)
 };
 std::string_view soundSourceName(SoundSource source) noexcept;
 
@@ -42,16 +43,17 @@ struct SoundCause {
   std::optional<ClockValue> due;
 };
 
-// One sound start, as the log keeps it.
+// One sound start, or one due sound that was not started, as the log keeps it.
 struct SoundEntry {
   SoundCause cause;
   std::optional<long long> startedMs;  // epoch milliseconds its player started; none if failed
   std::string signalId;
   std::string name;
   std::optional<std::string> failure;  // the reason it did not start
+  std::optional<std::string> skipped;  // the reason a due sound was not even tried
 
   // The log's line: due, started, lateMs (when both are known), source, timetable, signalId,
-  // name, outcome ("started" or "failed") and reason (when failed).
+  // name, outcome ("started", "failed" or "skipped") and reason (unless started).
   Json toJson() const;
 };
 

@@ -19,6 +19,7 @@
 #include "http/CalendarImportHandlers.hpp"
 #include "http/UploadHandlers.hpp"
 #include "scheduling/MonthView.hpp"
+#include "scheduling/SoundTriggering.hpp"
 #include "scheduling/TimetableInfo.hpp"
 #include "storage/SignalReferences.hpp"
 
@@ -230,6 +231,10 @@ Json overview(HttpContext& context) {
   out["passwordMissing"] = !access.shadow().isPasswordSet();
   out["timetables"] = timetableList(db);
   out["activeTimetableInfo"] = getActiveTimetableInfo(db, access.cache(), now).asJson();
+  // While the bells are off: the timetable whose bells do not ring today ("NULL" for none).
+  out["silencedTimetableId"] = db.settings.schedulerEnable
+                                   ? Json(nullptr)
+                                   : Json(scheduledTimetableId(db, access.cache(), now));
   out["time"] = context.clock.getTimeString();
   out["isRelease"] = context.paths.isRelease();
   out["alarmActive"] = context.alarm.isActive();

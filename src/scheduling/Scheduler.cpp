@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <fstream>
 #include <utility>
 
 #include "domain/LocalSecond.hpp"
+#include "domain/TimeOfDay.hpp"
+#include "foundation/AtomicFile.hpp"
+#include "scheduling/DayClassification.hpp"
 #include "scheduling/SoundTriggering.hpp"
 
 namespace veltrano {
@@ -29,10 +33,11 @@ void Scheduler::start() {
 }
 
 void Scheduler::stop() noexcept {
-  if (!thread_.joinable())
-    return;
-  thread_.request_stop();
-  thread_.join();
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
+  }
+  saveProgress(true);
 }
 
 std::chrono::system_clock::time_point Scheduler::nextWakeUp(
@@ -67,9 +72,19 @@ bool Scheduler::runRound() noexcept {
   bool processed = false;
   try {
     const ClockValue now = clock_.updateClock();
+    const SecondRange missed = missedSinceLastRun(localSecondOf(now));
     bool remoteDue = false;
     {
       auto access = stores_.lockForRound();
+      if (!missed.empty()) {
+        // Before the new second: the day's hand-chosen timetable still names its own day.
+        const std::size_t count =
+            logMissedSounds(access.db(), access.cache(), missed.first, missed.last, playback_);
+        if (count > 0)
+          spdlog::warn("{} sounds were due while the player was not running (from {} {})", count,
+                       dateStringOf(clockValueAtLocalSecond(missed.first)),
+                       TimeOfDay::fromTimeStruct(clockValueAtLocalSecond(missed.first)).asString());
+      }
       // Taken as processed before their sounds start: should they fail, the next round must
       // not ring these seconds a second time.
       const SecondRange seconds = cursor_.advanceTo(localSecondOf(now));
@@ -84,6 +99,7 @@ bool Scheduler::runRound() noexcept {
     if (remoteDue)
       startRemoteCheck();
     autoSave_.write(stores_);
+    saveProgress(false);
     std::erase_if(playedFiles_, removeIfPlayed);
   } catch (const std::exception& e) {
     logRoundError(e.what());
@@ -99,7 +115,7 @@ void Scheduler::processSecond(Stores::Access& access, const ClockValue& now) noe
     const DailyPreferences before = db.settings.dailyPreferences;
     const std::size_t programmes = db.programmes.size();
     db.settings.dailyPreferences.resetOnNewDay(now);
-    for (auto& played : triggerScheduledSounds(db, access.cache(), now, playback_))
+    for (auto& played : triggerScheduledSounds(db, access.cache(), now, playback_, &triggerMemory_))
       playedFiles_.push_back(std::move(played));
     // Only a new day or a played one-off play changes the records here.
     const DailyPreferences& after = db.settings.dailyPreferences;
@@ -141,6 +157,40 @@ void Scheduler::startRemoteCheck() {
   } catch (...) {
     remoteRunning_ = false;
     throw;
+  }
+}
+
+SecondRange Scheduler::missedSinceLastRun(long long now) noexcept {
+  if (progressRead_ || progressFile_.empty())
+    return {};
+  progressRead_ = true;
+  try {
+    std::ifstream in(progressFile_);
+    long long last = 0;
+    if (!(in >> last))
+      return {};  // a first start, or a file cut short: nothing is known
+    savedSecond_ = last;
+    return {std::max(last + 1, now - MAX_MISSED_SECONDS), now - 1};
+  } catch (const std::exception& e) {
+    logRoundError(e.what());
+    return {};
+  }
+}
+
+void Scheduler::saveProgress(bool force) noexcept {
+  const std::optional<long long> last = cursor_.lastProcessed();
+  if (progressFile_.empty() || !last || last == savedSecond_)
+    return;
+  const bool due = triggerMemory_.anyDue || !savedSecond_ ||
+                   *last - *savedSecond_ >= PROGRESS_SAVE_SECONDS || *last < *savedSecond_;
+  if (!force && !due)
+    return;
+  try {
+    writeFileAtomically(progressFile_, std::to_string(*last) + "\n");
+    savedSecond_ = last;
+    triggerMemory_.anyDue = false;
+  } catch (const std::exception& e) {
+    logRoundError(e.what());
   }
 }
 

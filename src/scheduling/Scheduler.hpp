@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,10 @@ inline constexpr std::chrono::milliseconds SECOND_START_MARGIN{1};
 // not see it yet looks again after CLOCK_LAG_RETRY.
 inline constexpr std::chrono::milliseconds CLOCK_LAG_RETRY{1};
 inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
+// How far back the first round looks for sounds missed while the program was not running.
+inline constexpr long long MAX_MISSED_SECONDS = 24 * 3600;
+// The longest the kept last processed second may lag behind.
+inline constexpr long long PROGRESS_SAVE_SECONDS = 60;
 
 // The thread that rings the bells. Every round it reads the shared clock and processes each
 // second of local time it has not processed yet, in order (a stall or a small clock step is
@@ -65,6 +70,13 @@ class Scheduler {
   // hangs: what a watchdog needs to see. Must not throw. Set before start().
   void onRoundCompleted(std::function<void()> hook) { roundCompleted_ = std::move(hook); }
 
+  // Where the last processed second is kept between runs: the first round after a start logs
+  // the sounds due while the program was not running (the last MAX_MISSED_SECONDS of that
+  // time at most) as skipped. The file is written once a minute, after every second that had
+  // a sound due (so a crash never makes a bell that rang look missed) and by stop(). Unset,
+  // nothing is kept. Set before the first round.
+  void keepProgressIn(std::filesystem::path file) { progressFile_ = std::move(file); }
+
   // Starts the thread; does nothing when it already runs.
   void start();
   // Ends the thread within moments (it wakes from its pause at once) and joins it.
@@ -89,6 +101,10 @@ class Scheduler {
   void processSecond(Stores::Access& access, const ClockValue& now) noexcept;
   // Caller must not hold the store lock.
   void startRemoteCheck();
+  // The seconds missed while the program was not running, read from the progress file once.
+  SecondRange missedSinceLastRun(long long now) noexcept;
+  // Writes the last processed second when it is due (or, with force, whenever it changed).
+  void saveProgress(bool force) noexcept;
   // Logs a round's failure, but a failure that repeats the previous one only once.
   void logRoundError(const std::string& text) noexcept;
 
@@ -102,6 +118,10 @@ class Scheduler {
   SecondCursor cursor_;
   AutoSave autoSave_;
   std::string lastRoundError_;
+  TriggerMemory triggerMemory_;
+  std::filesystem::path progressFile_;  // set before the first round
+  bool progressRead_ = false;
+  std::optional<long long> savedSecond_;  // the second last written to progressFile_
   // Files of one-off plays, deleted once heard.
   std::vector<PlayedFile> playedFiles_;
 

@@ -2,6 +2,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "domain/LocalSecond.hpp"
+#include "scheduling/DayClassification.hpp"
 #include "scheduling/TimetableInfo.hpp"
 
 namespace veltrano {
@@ -43,18 +46,53 @@ bool fileStillUsed(const DB& db, const std::string& filename) {
   return false;
 }
 
+constexpr long long SECONDS_PER_DAY = 86400;
+
+long long secondOfDay(const TimeOfDay& time) {
+  return time.h * 3600LL + time.m * 60LL + time.s;
+}
+
+long long dayOf(long long localSecond) {
+  return localSecond / SECONDS_PER_DAY - (localSecond % SECONDS_PER_DAY < 0 ? 1 : 0);
+}
+
+// Calls visit(time, source, desc, key) for every sound channel A of the timetable rings in a
+// day, in the order they start when due in the same second.
+template <class Visit>
+void forEachTimetableSound(const TimeTable& timetable, const Visit& visit) {
+  const SignalTable& ch = timetable.chAt(0);
+  for (const Lesson& lesson : ch.lessons) {
+    const std::string key = lesson.asString();
+    visit(lesson.start, SoundSource::LESSON_START, ch.startOfClass, key);
+    visit(lesson.end, SoundSource::LESSON_END, ch.endOfClass, key);
+    visit(lesson.start.minusMinutes(ch.preStartWaitMin), SoundSource::PRE_START, ch.preStart, key);
+    visit(lesson.end.minusMinutes(ch.preEndWaitMin), SoundSource::PRE_END, ch.preEnd, key);
+  }
+  for (const UserPlay& custom : timetable.customPlays) {
+    for (const TimeOfDay& slot : custom.slots)
+      visit(slot, SoundSource::CUSTOM_PLAY, custom.desc, slot.asString());
+  }
+}
+
 void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
-                    std::vector<PlayedFile>& played) {
+                    std::vector<PlayedFile>& played, bool& anyDue) {
   std::vector<std::pair<std::string, std::shared_ptr<PlayerThread>>> toRemove;
   for (const auto& [key, programme] : db.programmes) {
     if (!(programme.date == now && programme.time == now))
       continue;
+    anyDue = true;
     std::shared_ptr<PlayerThread> started;
     const SoundCause cause{SoundSource::PROGRAMME, "", now};
     // Named outside the lambda: clang 14 cannot capture a structured binding.
     const std::string& songId = programme.songId;
-    startIsolated([&] { started = playback.playSongById(db, songId, 1, 0.0, cause); },
-                  "programme", key);
+    startIsolated(
+        [&] {
+          if (songId == "NULL")
+            playback.recordSkipped(db, songId, cause, SKIPPED_NO_SIGNAL);
+          else
+            started = playback.playSongById(db, songId, 1, 0.0, cause);
+        },
+        "programme", key);
     // Due only in this second: even when its start failed it can never be due again.
     if (programme.deleteAfterPlay)
       toRemove.emplace_back(key, std::move(started));
@@ -73,59 +111,123 @@ void playProgrammes(DB& db, const ClockValue& now, SongPlayback& playback,
   }
 }
 
-void playLessonSignals(const DB& db, const TimeTable& timetable, const std::string& timetableId,
-                       const ClockValue& now, SongPlayback& playback) {
-  const SignalTable& ch = timetable.chAt(0);
-  const TimeOfDay time = TimeOfDay::fromTimeStruct(now);
-  auto play = [&](const PlayDesc& desc, SoundSource source, const Lesson& lesson) {
-    const SoundCause cause{source, timetableId, now};
-    startIsolated([&] { playback.playSongByDescriptor(db, desc, cause); }, "lesson",
-                  lesson.asString());
-  };
-  for (const Lesson& lesson : ch.lessons) {
-    if (time == lesson.start)
-      play(ch.startOfClass, SoundSource::LESSON_START, lesson);
-    if (time == lesson.end)
-      play(ch.endOfClass, SoundSource::LESSON_END, lesson);
-    if (time == lesson.start.minusMinutes(ch.preStartWaitMin))
-      play(ch.preStart, SoundSource::PRE_START, lesson);
-    if (time == lesson.end.minusMinutes(ch.preEndWaitMin))
-      play(ch.preEnd, SoundSource::PRE_END, lesson);
+// While the bells are off nothing plays and nothing goes: the programmes stay as they are.
+void skipProgrammes(const DB& db, const ClockValue& now, SongPlayback& playback, bool& anyDue) {
+  for (const auto& [key, programme] : db.programmes) {
+    if (!(programme.date == now && programme.time == now))
+      continue;
+    anyDue = true;
+    const SoundCause cause{SoundSource::PROGRAMME, "", now};
+    const std::string& songId = programme.songId;
+    startIsolated([&] { playback.recordSkipped(db, songId, cause, SKIPPED_BELLS_OFF); },
+                  "programme", key);
   }
 }
 
-void playCustomPlays(const DB& db, const TimeTable& timetable, const std::string& timetableId,
-                     const ClockValue& now, SongPlayback& playback) {
+void playTimetableSounds(const DB& db, const TimeTable& timetable, const std::string& timetableId,
+                         const ClockValue& now, bool bellsOn, SongPlayback& playback,
+                         bool& anyDue) {
   const TimeOfDay time = TimeOfDay::fromTimeStruct(now);
-  const SoundCause cause{SoundSource::CUSTOM_PLAY, timetableId, now};
-  for (const UserPlay& custom : timetable.customPlays) {
-    for (const TimeOfDay& slot : custom.slots) {
-      if (time != slot)
-        continue;
-      startIsolated([&] { playback.playSongByDescriptor(db, custom.desc, cause); },
-                    "custom play at", slot.asString());
-    }
-  }
+  forEachTimetableSound(timetable, [&](const TimeOfDay& at, SoundSource source,
+                                       const PlayDesc& desc, const std::string& key) {
+    if (at != time)
+      return;
+    anyDue = true;
+    const SoundCause cause{source, timetableId, now};
+    const char* what = source == SoundSource::CUSTOM_PLAY ? "custom play at" : "lesson";
+    startIsolated(
+        [&] {
+          if (!bellsOn)
+            playback.recordSkipped(db, desc.id, cause, SKIPPED_BELLS_OFF);
+          else if (desc.id == "NULL")
+            playback.recordSkipped(db, desc.id, cause, SKIPPED_NO_SIGNAL);
+          else
+            playback.playSongByDescriptor(db, desc, cause);
+        },
+        what, key);
+  });
 }
 
 }  // namespace
 
-std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const ClockValue& now,
-                                               SongPlayback& playback) {
-  std::vector<PlayedFile> played;
-  const std::string timetableId = getActiveTimetableInfo(db, cache, now).id;
-  if (!db.settings.schedulerEnable)
-    return played;
+std::string scheduledTimetableId(const DB& db, const Cache& cache, const ClockValue& day) {
+  const DailyPreferences& chosen = db.settings.dailyPreferences;
+  if (chosen.selectedTimetableId && chosen.lastDay == Date::fromTimeStruct(day).toDayNumber())
+    return *chosen.selectedTimetableId;
+  return getTimetableForClock(db.settings, cache, day.tm_wday, dateStringOf(day)).timetableId;
+}
 
-  playProgrammes(db, now, playback, played);
+std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const ClockValue& now,
+                                               SongPlayback& playback, TriggerMemory* memory) {
+  std::vector<PlayedFile> played;
+  const bool bellsOn = db.settings.schedulerEnable;
+  const std::string timetableId = scheduledTimetableId(db, cache, now);
+  bool anyDue = false;
+
+  if (bellsOn)
+    playProgrammes(db, now, playback, played, anyDue);
+  else
+    skipProgrammes(db, now, playback, anyDue);
 
   // Looked up only now: a pointer into the database must not outlive the removals above.
   const TimeTable* timetable = db.timetables.find(timetableId);
-  if (timetable == nullptr)
-    return played;
-  playLessonSignals(db, *timetable, timetableId, now, playback);
-  playCustomPlays(db, *timetable, timetableId, now, playback);
+  if (timetable != nullptr) {
+    playTimetableSounds(db, *timetable, timetableId, now, bellsOn, playback, anyDue);
+  } else if (timetableId != "NULL" && bellsOn && memory != nullptr) {
+    // Its bells are unknown: the day is logged once, in the first second it counts.
+    const long long today = Date::fromTimeStruct(now).toDayNumber();
+    if (memory->missingTimetableLoggedDay != today) {
+      memory->missingTimetableLoggedDay = today;
+      anyDue = true;
+      const SoundCause cause{SoundSource::TIMETABLE, timetableId, now};
+      startIsolated([&] { playback.recordSkipped(db, "NULL", cause, SKIPPED_TIMETABLE_MISSING); },
+                    "timetable", timetableId);
+    }
+  }
+  if (memory != nullptr && anyDue)
+    memory->anyDue = true;
   return played;
+}
+
+std::size_t logMissedSounds(const DB& db, const Cache& cache, long long first, long long last,
+                            SongPlayback& playback) {
+  struct Missed {
+    long long second;
+    SoundSource source;
+    std::string timetableId;
+    std::string signalId;
+  };
+  std::vector<Missed> missed;
+  for (const auto& [key, programme] : db.programmes) {
+    const long long second =
+        programme.date.toDayNumber() * SECONDS_PER_DAY + secondOfDay(programme.time);
+    if (second >= first && second <= last)
+      missed.push_back({second, SoundSource::PROGRAMME, "", programme.songId});
+  }
+  for (long long day = dayOf(first); first <= last && day <= dayOf(last); ++day) {
+    const std::string timetableId =
+        scheduledTimetableId(db, cache, clockValueAtLocalSecond(day * SECONDS_PER_DAY));
+    const TimeTable* timetable = db.timetables.find(timetableId);
+    if (timetable == nullptr)
+      continue;
+    forEachTimetableSound(*timetable, [&](const TimeOfDay& at, SoundSource source,
+                                          const PlayDesc& desc, const std::string&) {
+      const long long second = day * SECONDS_PER_DAY + secondOfDay(at);
+      if (second >= first && second <= last)
+        missed.push_back({second, source, timetableId, desc.id});
+    });
+  }
+  std::stable_sort(missed.begin(), missed.end(),
+                   [](const Missed& a, const Missed& b) { return a.second < b.second; });
+  const bool bellsOn = db.settings.schedulerEnable;
+  for (const Missed& sound : missed) {
+    const std::string_view reason = !bellsOn                   ? SKIPPED_BELLS_OFF
+                                    : sound.signalId == "NULL" ? SKIPPED_NO_SIGNAL
+                                                               : SKIPPED_NOT_RUNNING;
+    const SoundCause cause{sound.source, sound.timetableId, clockValueAtLocalSecond(sound.second)};
+    playback.recordSkipped(db, sound.signalId, cause, reason);
+  }
+  return missed.size();
 }
 
 bool removeIfPlayed(const PlayedFile& file) noexcept {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 
 #include "audio/FakeFilePlayer.hpp"
@@ -14,13 +15,15 @@
 namespace veltrano {
 namespace {
 
+using test::FakeStage;
+
 constexpr long long NOW_MS = 1773046800123;  // 2026-03-09, some hour of the day, .123
 
 class SoundLogTest : public ::testing::Test {
  protected:
   SoundLogTest() {
     db_.loadFactoryDefault();
-    for (const char* id : {"ok", "broken", "dies"}) {
+    for (const char* id : {"ok", "broken", "dies", "hangs"}) {
       AudioAsset song;
       song.name = std::string("Song ") + id;
       song.filename = std::string(id) + ".mp3";
@@ -46,7 +49,14 @@ class SoundLogTest : public ::testing::Test {
   test::FakeStage stage_;
   test::FakePause pause_;
   SoundLog log_{dir_.path() / "history", fixedClock()};
-  Player player_{clock_, stage_.factory(), pause_.function()};
+  // Every file is 5 s long; the playback threads see the seconds the test sets.
+  std::atomic<int> steadySeconds_{0};
+  OverrunWatch watch_{
+      [](const std::string&) { return 5; },
+      [this] {
+        return std::chrono::steady_clock::time_point(std::chrono::seconds(steadySeconds_.load()));
+      }};
+  Player player_{clock_, stage_.factory(), pause_.function(), watch_};
   SongPlayback songs_{player_, paths_, &log_};
 };
 
@@ -88,13 +98,41 @@ TEST_F(SoundLogTest, EveryStartAndEveryFailureIsLoggedWithItsCause) {
   EXPECT_EQ(log_.lastSound(), entries.back());
 }
 
+TEST_F(SoundLogTest, ARepetitionThatHangsPastItsLengthIsEndedAndLoggedAsFailed) {
+  const std::string hangs = userFile("hangs.mp3");
+  pause_.hold(true);
+  auto alarm = songs_.playSongById(db_, "hangs", INFINITE_REPEAT, 1.0,
+                                   SoundCause{SoundSource::ALARM, "", std::nullopt});
+  ASSERT_TRUE(pause_.waitForPauses(1));  // the first round ended by itself
+  // The second round starts at 100 s: its own length counts from there, not from the first.
+  steadySeconds_ = 100;
+  stage_.setPolls(hangs, FakeStage::FOREVER);
+  pause_.hold(false);
+  ASSERT_TRUE(stage_.waitForEvents(3));
+  EXPECT_TRUE(alarm->isAlive());
+  EXPECT_TRUE(player_.isPlaying());
+  steadySeconds_ = 100 + 5 + 10 + 1;
+  alarm->waitForEnd();
+
+  EXPECT_FALSE(player_.isPlaying());
+  EXPECT_EQ(stage_.events(),
+            (std::vector<std::string>{"start " + hangs, "close " + hangs + " ended",
+                                      "start " + hangs, "close " + hangs + " aborted"}));
+  EXPECT_TRUE(capture_.contains("Failed to play the file: " + hangs + " - ran past its length"));
+  Json entries = log_.entriesOf(Date::fromTimeStruct(clockValueFromEpoch(NOW_MS / 1000)));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0]["outcome"], "started");
+  EXPECT_EQ(entries[1]["outcome"], "failed");
+  EXPECT_EQ(entries[1]["reason"], "ran past its length");
+}
+
 TEST_F(SoundLogTest, OldDaysGoAndAnUnwritableLogNeitherThrowsNorRepeatsItself) {
   const Date today = Date::fromTimeStruct(clockValueFromEpoch(NOW_MS / 1000));
   std::filesystem::create_directories(dir_.path() / "history");
   for (int daysAgo : {SOUND_LOG_KEEP_DAYS, SOUND_LOG_KEEP_DAYS + 1})
     std::ofstream(log_.fileOf(today.plusDays(-daysAgo))) << "{}\n";
   log_.record(SoundEntry{SoundCause{SoundSource::SIGNAL, "", std::nullopt}, NOW_MS, "ok", "Song ok",
-                         std::nullopt});
+                         std::nullopt, std::nullopt});
   EXPECT_EQ(log_.entriesOf(today).size(), 1u);
   EXPECT_TRUE(std::filesystem::exists(log_.fileOf(today.plusDays(-SOUND_LOG_KEEP_DAYS))));
   EXPECT_FALSE(std::filesystem::exists(log_.fileOf(today.plusDays(-SOUND_LOG_KEEP_DAYS - 1))));
@@ -104,7 +142,7 @@ TEST_F(SoundLogTest, OldDaysGoAndAnUnwritableLogNeitherThrowsNorRepeatsItself) {
   SoundLog blocked(dir_.path() / "blocked", fixedClock());
   for (int i = 0; i < 3; ++i)
     blocked.record(SoundEntry{SoundCause{SoundSource::SIGNAL, "", std::nullopt}, NOW_MS, "ok", "",
-                              std::nullopt});
+                              std::nullopt, std::nullopt});
   EXPECT_TRUE(blocked.entriesOf(today).empty());
   const auto lines = capture_.lines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

@@ -55,7 +55,8 @@ TEST_F(TargetsTest, ViewsKeepTheirMemberOrder) {
   Json overview = query("overview");
   EXPECT_EQ(keysOf(overview),
             (std::vector<std::string>{"passwordMissing", "timetables", "activeTimetableInfo",
-                                      "time", "isRelease", "alarmActive", "calendar"}));
+                                      "silencedTimetableId", "time", "isRelease", "alarmActive",
+                                      "calendar"}));
   EXPECT_EQ(overview["timetables"],
             Json::parse(R"([{"name": "Default", "id": "ID_factory_default_timetable"}])"));
   EXPECT_EQ(keysOf(overview["activeTimetableInfo"]),

@@ -167,6 +167,89 @@ TEST_F(SchedulerTest, SwitchedOffNothingRingsNothingGoesButStoresStillSave) {
   EXPECT_NE(text.find("\"schedulerEnable\": false"), std::string::npos);
 }
 
+// "HH:MM:SS source signalId reason" of every skipped sound logged for the day.
+std::vector<std::string> skippedOn(SoundLog& log, std::string_view day) {
+  std::vector<std::string> out;
+  for (const Json& entry : log.entriesOf(Date::decode(day))) {
+    if (entry["outcome"] != "skipped")
+      continue;
+    out.push_back(entry["due"].get<std::string>().substr(11) + " " +
+                  entry["source"].get<std::string>() + " " + entry["signalId"].get<std::string>() +
+                  " " + entry["reason"].get<std::string>());
+  }
+  return out;
+}
+
+TEST_F(SchedulerTest, DueSoundsThatDoNotStartAreLoggedAsSkipped) {
+  TimeTable t = timetable({"08:00 - 08:45"});
+  t.chA.preEnd.id = "NULL";
+  UserPlay custom;
+  custom.desc.id = "custom";
+  custom.slots = {TimeOfDay::decode("10:18")};
+  t.customPlays.push_back(custom);
+  replaceTimetable(t);
+  std::string programme = addProgramme("song", "10:19");
+  roundAt("2026-03-09", "08:40");
+  {
+    auto access = stores_.lock();
+    access.db().settings.schedulerEnable = false;
+  }
+  roundAt("2026-03-09", "10:18");
+  roundAt("2026-03-09", "10:19");
+  {
+    auto access = stores_.lock();
+    EXPECT_TRUE(access.db().programmes.contains(programme));
+    access.db().settings.schedulerEnable = true;
+    access.db().settings.defaultTimetableId = "deleted";
+  }
+  // A timetable that is gone: its bells are unknown, so the day is logged once.
+  for (const char* time : {"00:00", "00:00:01", "08:00"})
+    roundAt("2026-03-10", time);
+
+  EXPECT_EQ(played(), Played{});
+  EXPECT_EQ(skippedOn(soundLog_, "2026-03-09"),
+            (std::vector<std::string>{"08:40:00 preEnd  no signal set",
+                                      "10:18:00 customPlay custom bells switched off",
+                                      "10:19:00 programme song bells switched off"}));
+  EXPECT_EQ(skippedOn(soundLog_, "2026-03-10"),
+            (std::vector<std::string>{"00:00:00 timetable  timetable missing"}));
+}
+
+TEST_F(SchedulerTest, SoundsDueWhileThePlayerWasNotRunningAreLoggedAsMissed) {
+  const auto progress = dir_.path() / "scheduler-progress";
+  addProgramme("song", "08:20");
+  scheduler_.keepProgressIn(progress);
+  // The pre-start bell at 07:55 is kept at once, the quiet 07:56 is not: a crash then (no
+  // stop) must not make the bell that rang look missed.
+  for (const char* time : {"07:54", "07:55", "07:56"})
+    roundAt("2026-03-09", time);
+  setClock(test::clockAt("2026-03-09", "08:30"));
+  {
+    Scheduler restarted(stores_, clock_, playback_, {});
+    restarted.keepProgressIn(progress);
+    restarted.runRound();
+    // Stopped cleanly at 08:30: everything after it was missed, but only a day's worth.
+    setClock(test::clockAt("2026-03-11", "08:00:30"));
+  }
+  Scheduler again(stores_, clock_, playback_, {});
+  again.keepProgressIn(progress);
+  again.runRound();
+
+  EXPECT_EQ(played(), Played{"07:55:00 pre-start"});
+  EXPECT_EQ(skippedOn(soundLog_, "2026-03-09"),
+            (std::vector<std::string>{
+                "08:00:00 lessonStart start missed while the player was not running",
+                "08:20:00 programme song missed while the player was not running"}));
+  EXPECT_EQ(
+      skippedOn(soundLog_, "2026-03-10"),
+      (std::vector<std::string>{"08:40:00 preEnd pre-end missed while the player was not running",
+                                "08:45:00 lessonEnd end missed while the player was not running"}));
+  EXPECT_EQ(skippedOn(soundLog_, "2026-03-11"),
+            (std::vector<std::string>{
+                "07:55:00 preStart pre-start missed while the player was not running",
+                "08:00:00 lessonStart start missed while the player was not running"}));
+}
+
 TEST_F(SchedulerTest, DayWithoutTimetableStillPlaysProgrammes) {
   {
     auto access = stores_.lock();
