@@ -12,6 +12,7 @@ const SOURCES: Record<string, string> = {
   signal: 'Played by hand',
   song: 'Song played by hand',
   announcement: 'Announcement',
+  timetable: "The day's timetable",
 };
 
 export const sourceLabel = (source?: string) => (source && SOURCES[source]) || source || 'Sound';
@@ -30,7 +31,12 @@ export function latenessText(ms?: number): string {
 export function entrySummary(e: HistoryEntry): string {
   const when = timeOf(e.due ?? e.started);
   const what = `${sourceLabel(e.source)}${e.name ? `: ${e.name}` : ''}`;
-  const outcome = e.outcome === 'failed' ? `failed${e.reason ? ` (${e.reason})` : ''}` : 'started';
+  const outcome =
+    e.outcome === 'failed'
+      ? `failed${e.reason ? ` (${e.reason})` : ''}`
+      : e.outcome === 'skipped'
+        ? `did not ring${e.reason ? ` (${e.reason})` : ''}`
+        : 'started';
   const late = latenessText(e.lateMs);
   return `${when ? `${when} ` : ''}${what}, ${outcome}${late ? `, ${late}` : ''}`;
 }

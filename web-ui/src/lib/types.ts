@@ -77,7 +77,7 @@ export interface HistoryEntry {
   timetable?: string;
   signalId?: string;
   name?: string;
-  outcome: 'started' | 'failed';
+  outcome: 'started' | 'failed' | 'skipped';
   reason?: string;
 }
 
@@ -106,6 +106,8 @@ export interface Overview {
   passwordMissing: boolean;
   timetables: NamedId[];
   activeTimetableInfo: TimetableInfo;
+  /** While the bells are off: the timetable whose bells do not ring today ("NULL" for none). */
+  silencedTimetableId?: string | null;
   time: string;
   isRelease: boolean;
   alarmActive: boolean;

@@ -51,6 +51,19 @@ function useStatus(): { status?: Status; error?: string } {
   return { status, error };
 }
 
+const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
+
+/** While the bells are off: the next bell of the day's timetable, which will not ring. */
+function SilencedBell(props: { timetable?: TimeTable; now?: string }) {
+  const next = props.timetable && props.now ? bellsAfter(props.timetable, props.now) : [];
+  if (next.length === 0) return <>Bells are off.</>;
+  return (
+    <>
+      Bells are off: the <strong>{at(next[0].seconds)}</strong> bell will not ring.
+    </>
+  );
+}
+
 function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioAsset[]; missing: string[] }) {
   if (!props.timetable || !props.now) return null;
   const next = bellsAfter(props.timetable, props.now);
@@ -60,7 +73,6 @@ function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioA
     if (!signal) return 'a deleted signal: it will not ring';
     return props.missing.includes(id) ? `${signal.name}: its file is missing, it will not ring` : signal.name;
   };
-  const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
   return (
     <>
       <strong>{at(next[0].seconds)}</strong> {next[0].what} ({name(next[0].signalId)})
@@ -196,6 +208,8 @@ export function HomePage() {
   const info = o?.activeTimetableInfo;
   const timetableNames = o?.timetables ?? [];
   const active = info && info.source !== 'DISABLED' ? timetables.data?.find((t) => t.id === info.id) : undefined;
+  const bellsOff = info?.source === 'DISABLED';
+  const silenced = bellsOff ? timetables.data?.find((t) => t.id === o?.silencedTimetableId) : undefined;
   const selected = s?.dailyPreferences?.selectedTimetableId ?? null;
 
   return (
@@ -236,7 +250,15 @@ export function HomePage() {
                 <span class="muted">{whyText(info)}</span>
               </dd>
               <dt>Next bell</dt>
-              <dd>{active ? <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} missing={missing.data ?? []} /> : 'None today.'}</dd>
+              <dd>
+                {active ? (
+                  <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} missing={missing.data ?? []} />
+                ) : bellsOff ? (
+                  <SilencedBell timetable={silenced} now={status?.time} />
+                ) : (
+                  'None today.'
+                )}
+              </dd>
               <dt>Next programme</dt>
               <dd>{info.programmeToday ?? 'Nothing more is programmed for today.'}</dd>
             </dl>

@@ -12,8 +12,9 @@ const TODAY_REFRESH_MS = 10000;
 function Row(props: { entry: HistoryEntry }) {
   const e = props.entry;
   const failed = e.outcome === 'failed';
+  const skipped = e.outcome === 'skipped';
   return (
-    <tr class={failed ? 'row-failed' : undefined}>
+    <tr class={failed ? 'row-failed' : skipped ? 'row-skipped' : undefined}>
       <td>{timeOf(e.due) || <span class="muted">by hand</span>}</td>
       <td>{timeOf(e.started) || '–'}</td>
       <td>{latenessText(e.lateMs)}</td>
@@ -21,7 +22,15 @@ function Row(props: { entry: HistoryEntry }) {
         {sourceLabel(e.source)}
         {e.name ? `: ${e.name}` : ''}
       </td>
-      <td>{failed ? <strong>Failed{e.reason ? `: ${e.reason}` : ''}</strong> : 'Started'}</td>
+      <td>
+        {failed ? (
+          <strong>Failed{e.reason ? `: ${e.reason}` : ''}</strong>
+        ) : skipped ? (
+          `Did not ring${e.reason ? `: ${e.reason}` : ''}`
+        ) : (
+          'Started'
+        )}
+      </td>
     </tr>
   );
 }
@@ -38,10 +47,11 @@ export function LogPage() {
   const shown = date || entries[0]?.due?.slice(0, 10) || entries[0]?.started?.slice(0, 10) || '';
   const base = date || shown || new Date().toISOString().slice(0, 10);
   const failures = entries.filter((e) => e.outcome === 'failed').length;
+  const skips = entries.filter((e) => e.outcome === 'skipped').length;
 
   return (
     <Page title="Log">
-      <p class="muted">Every sound the player started, or failed to start, with the second it was due.</p>
+      <p class="muted">Every sound the player started, failed to start or did not ring, with the second it was due.</p>
       <div class="toolbar">
         <button type="button" onClick={() => setDate(shiftDay(base, -1))}>
           ◀ Earlier day
@@ -64,7 +74,8 @@ export function LogPage() {
         <>
           <p role="status">
             {entries.length} {entries.length === 1 ? 'sound' : 'sounds'}
-            {failures > 0 ? `, ${failures} failed` : ''}.
+            {failures > 0 ? `, ${failures} failed` : ''}
+            {skips > 0 ? `, ${skips} did not ring` : ''}.
           </p>
           <div class="table-wrap">
             <table class="data log-table">
