@@ -15,6 +15,7 @@
 
 #include "app/PlayerProcess.hpp"
 #include "audio/AudioFiles.hpp"
+#include "domain/Date.hpp"
 #include "foundation/Json.hpp"
 #include "http/TestBundle.hpp"
 #include "remote/ServiceStub.hpp"
@@ -359,6 +360,39 @@ bool eventually(const Condition& condition) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+TEST_F(ProgramTest, BellsDueWhileTheProgramWasStoppedAreLoggedAsMissed) {
+  auto player = startPlayer();
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  ASSERT_EQ(client()
+                .Post("/db/settings/update", R"({"calendar.workdayMode": 7})", "application/json")
+                ->body,
+            "true");
+  player->terminate();
+  ASSERT_EQ(player->waitForExit(), 0) << player->output();
+  // As if it had stopped a day earlier: every bell of the default timetable fell in between.
+  const auto progress = bundle_.userData() / "scheduler-progress";
+  const long long stopped = std::stoll(readTextFile(progress));
+  writeTextFile(progress, std::to_string(stopped - 24 * 3600) + "\n");
+
+  auto again = startPlayer();
+  ASSERT_TRUE(again->waitUntilServing()) << again->output();
+  // Logged by the first round, which may come just after the first answer.
+  auto missed = [&] {
+    int count = 0;
+    for (long long day : {stopped / 86400 - 1, stopped / 86400}) {
+      const auto date = Date::fromDayNumber(day).asString();
+      for (const Json& entry : Json::parse(client().Get("/api/get/history?date=" + date)->body))
+        count += entry["outcome"] == "skipped" &&
+                 entry["reason"] == "missed while the player was not running";
+    }
+    return count > 0;
+  };
+  EXPECT_TRUE(eventually(missed));
+  EXPECT_NE(again->output().find("sounds were due while the player was not running"),
+            std::string::npos)
+      << again->output();
 }
 
 TEST_F(ProgramTest, APlayerDiesWithTheProgramEvenWhenItIsKilled) {
