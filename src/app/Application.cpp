@@ -64,7 +64,7 @@ Application::Application(ApplicationOptions options)
       backups_(stores_, paths_, clock_),
       dailySnapshots_(backups_),
       server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
-                          soundLog_, backups_},
+                          soundLog_, backups_, language_},
               options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
@@ -122,6 +122,12 @@ int Application::run(bool isTray) {
   std::string allowedHosts;
   // Names of the player in the school's DNS, comma-separated; empty allows no other name.
   parser.add_option("--allowed-hosts", allowedHosts)->expected(0, 1);
+  std::string language = "en";
+  // The dashboard's language where the browser asks for none of these; empty, as from a
+  // service's unset option, means English.
+  parser.add_option("--language", language, "Dashboard language: en, hu or de")
+      ->expected(0, 1)
+      ->check(CLI::IsMember({"", "en", "hu", "de"}));
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());
@@ -135,6 +141,7 @@ int Application::run(bool isTray) {
   server_.allowHostNames(splitNames(allowedHosts));
   isTray_ = isTray;
   *audioDevice_ = audioDevice;
+  *language_ = language.empty() ? "en" : language;
   bool canPopBrowser = isTray && !noPopup;
   configureLogging(verbose);
 

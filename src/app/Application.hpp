@@ -105,6 +105,8 @@ class Application {
   ServiceManager serviceManager_;
   // "--audio-device"; set by start before any sound plays, read as each file player is made.
   std::shared_ptr<std::string> audioDevice_ = std::make_shared<std::string>();
+  // The dashboard's default language (--language), read by the info target.
+  std::shared_ptr<std::string> language_ = std::make_shared<std::string>("en");
   Paths paths_;
   Clock clock_;
   Stores stores_;

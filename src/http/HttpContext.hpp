@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
@@ -26,6 +29,9 @@ struct HttpContext {
   SpeechSynthesizer& speech;
   SoundLog& soundLog;
   Backups& backups;
+  // The dashboard's language for browsers that ask for none ("en", "hu" or "de"); set from
+  // the command line before the server serves.
+  std::shared_ptr<const std::string> language = std::make_shared<const std::string>("en");
 };
 
 }  // namespace veltrano

@@ -201,6 +201,7 @@ Json info(HttpContext& context) {
   out["version"] = context.paths.getVersion();
   out["internetAccess"] = context.api.networkState() == NetworkState::OK;
   out["maxUploadBytes"] = MAX_UPLOAD_BYTES;
+  out["language"] = *context.language;
   return out;
 }
 

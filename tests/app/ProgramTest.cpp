@@ -471,10 +471,29 @@ TEST_F(ProgramTest, CorruptStoreFileStopsTheStartAndIsKept) {
   EXPECT_EQ(readTextFile(bundle_.userData() / "_db.json"), "{\"dbVersion\": 2, \"songs\": ");
 }
 
+// --language, as the service passes it (empty when unset), is the "language" of the info answer.
+TEST_F(ProgramTest, TheLanguageOptionIsTheDashboardsDefault) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string language;
+  };
+  std::vector<Case> cases{
+      {{}, "en"}, {{"--language", "hu"}, "hu"}, {{"--language=de"}, "de"}, {{"--language="}, "en"}};
+  for (const Case& c : cases) {
+    auto player = startPlayer(c.arguments);
+    ASSERT_TRUE(player->waitUntilServing()) << player->output();
+    auto info = client().Get("/api/get/info");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(Json::parse(info->body)["language"], c.language) << info->body;
+    player.reset();
+  }
+}
+
 TEST_F(ProgramTest, BadCommandLinesAreRefusedByTheParser) {
   for (std::vector<std::string> arguments :
        {std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--port", "abc"},
-        std::vector<std::string>{"--port", "0"}, std::vector<std::string>{"--port", "70000"}}) {
+        std::vector<std::string>{"--port", "0"}, std::vector<std::string>{"--port", "70000"},
+        std::vector<std::string>{"--language", "fr"}}) {
     auto player = startPlayer(arguments);
     auto status = player->waitForExit();
     ASSERT_TRUE(status);

@@ -50,7 +50,8 @@ TEST_F(TargetsTest, ViewsKeepTheirMemberOrder) {
             Json::parse(R"({"store": "_shadow.json", "reason": "disk full", )"
                         R"("since": "2026-03-09T09:59:58"})"));
   EXPECT_EQ(keysOf(query("info")),
-            (std::vector<std::string>{"version", "internetAccess", "maxUploadBytes"}));
+            (std::vector<std::string>{"version", "internetAccess", "maxUploadBytes", "language"}));
+  EXPECT_EQ(query("info")["language"], "en");
 
   Json overview = query("overview");
   EXPECT_EQ(keysOf(overview),

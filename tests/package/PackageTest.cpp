@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/PlayerProcess.hpp"
+#include "foundation/Json.hpp"
 #include "foundation/ProcessRunner.hpp"
 #include "http/TestBundle.hpp"
 #include "remote/ServiceStub.hpp"
@@ -110,7 +111,7 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   ServiceStub stub;
   int port = freePort();
   // Started as the service starts it with the options file as shipped.
-  PlayerProcess player(home, port, stub.url(), {"--audio-device=default"},
+  PlayerProcess player(home, port, stub.url(), {"--audio-device=default", "--language="},
                        {{"VELTRANO_BUNDLE", ""}}, root / "usr/bin/veltrano-player");
   ASSERT_TRUE(player.waitUntilServing()) << player.output();
   EXPECT_TRUE(contains(player.output(), "Veltrano Player v" + version + "\n")) << player.output();
@@ -120,6 +121,7 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   EXPECT_EQ(http.Get("/")->body,
             readTextFile(root / "usr/share/veltrano-player/web-ui/dist/index.html"));
   EXPECT_EQ(http.Get("/api/trigger/playSignal/ID_ping")->body, "ok");
+  EXPECT_EQ(Json::parse(http.Get("/api/get/info")->body)["language"], "en");
   // Calendar files are read by the reader program installed with it.
   auto preview = http.Post(
       "/db/calendar/preview-ics",
