@@ -22,6 +22,7 @@ import { speakScenario } from './speak.mjs';
 import { soundLogScenario } from './sound-log.mjs';
 import { backupScenario } from './backup.mjs';
 import { crossSiteScenario } from './cross-site.mjs';
+import { enDay } from './dates.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -234,7 +235,7 @@ async function main() {
     headless: true,
     args: ['--host-resolver-rules=MAP rebind.test 127.0.0.1', '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
-  const context = await browser.newContext({ viewport: DESKTOP, acceptDownloads: true });
+  const context = await browser.newContext({ viewport: DESKTOP, acceptDownloads: true, locale: 'en-US' });
   const page = await context.newPage();
   page.setDefaultTimeout(10000);
   page.on('dialog', (d) => void d.accept());
@@ -408,7 +409,7 @@ async function main() {
     await page.getByLabel('Last day').fill(date);
     await page.getByLabel('Timetable on these days').first().selectOption({ label: 'No bells (day off)' });
     await page.getByRole('button', { name: 'Add event', exact: true }).click();
-    await page.getByText(`${date}: No bells`).waitFor();
+    await page.getByText(`${enDay(date)}: No bells`).waitFor();
     await waitFor(async () => (await cell.getAttribute('data-timetable')) === 'NULL', 'the holiday shows in the month view');
     const info = JSON.parse((await api(page, '/api/get/calendarInfo')).text);
     check(info.singleEvents.length === 1 && info.singleEvents[0].timeTableId === 'NULL', 'event not stored');
@@ -432,7 +433,7 @@ async function main() {
     await waitFor(async () => (await page.locator('#month-title').textContent()) !== thisMonth, 'the next month is shown');
     await page.getByRole('button', { name: 'Back to this month' }).click();
     const problems = await screenshotAll(page, 'calendar');
-    await page.getByRole('button', { name: `Delete event ${date}: No bells` }).click();
+    await page.getByRole('button', { name: `Delete event ${enDay(date)}: No bells` }).click();
     await waitFor(async () => (await cell.getAttribute('data-timetable')) !== 'NULL', 'the deleted holiday leaves the month view');
     check(problems.length === 0, problems.join('\n'));
   });

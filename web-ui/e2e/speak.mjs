@@ -1,5 +1,7 @@
 // Browser scenario: a typed announcement is previewed in the browser, spoken now after the
 // lead-in signal, and programmed for later, with the real espeak-ng where it is installed.
+import { enDateTime } from './dates.mjs';
+
 export async function speakScenario({ page, base, api, check, waitFor, played, screenshotAll }) {
   await page.goto(`${base}/signals`);
   const voices = JSON.parse((await api(page, '/api/get/voices')).text);
@@ -30,7 +32,7 @@ export async function speakScenario({ page, base, api, check, waitFor, played, s
   await page.locator('#speak-time').fill('11:45');
   const problems = await screenshotAll(page, 'speak');
   await page.getByRole('button', { name: 'Programme it' }).click();
-  await page.getByText(`The announcement is programmed for ${nextYear} 11:45:00.`).waitFor();
+  await page.getByText(`The announcement is programmed for ${enDateTime(nextYear, '11:45:00')}.`).waitFor();
   await page.getByRole('rowheader', { name: 'Buses leave at noon.' }).waitFor();
   const programmes = JSON.parse((await api(page, '/api/get/programmeInfo')).text).programmes;
   const spoken = programmes.find((p) => p.programName === 'Buses leave at noon.');

@@ -1,5 +1,6 @@
 import type { ComponentChildren } from 'preact';
 import { useEffect } from 'preact/hooks';
+import { LANGUAGE_NAMES, LANGUAGES, isLanguage, rich, setLanguage, setPlayerLanguage, t, useLanguage, type MessageKey } from './i18n';
 import { Banners } from './components/Banners';
 import { Link } from './components/ui';
 import { WELCOME_SKIPPED, logout, onNoAuth } from './lib/api';
@@ -16,14 +17,38 @@ import { TimetablePrint } from './pages/TimetablePrint';
 import { TimetablesPage } from './pages/Timetables';
 import { WelcomePage } from './pages/Welcome';
 
-const NAV = [
-  { href: '/', label: 'Home' },
-  { href: '/timetables', label: 'Timetables' },
-  { href: '/calendar', label: 'Calendar' },
-  { href: '/signals', label: 'Signals & songs' },
-  { href: '/log', label: 'Log' },
-  { href: '/settings', label: 'Settings' },
+const NAV: { href: string; label: MessageKey }[] = [
+  { href: '/', label: 'nav.home' },
+  { href: '/timetables', label: 'nav.timetables' },
+  { href: '/calendar', label: 'nav.calendar' },
+  { href: '/signals', label: 'nav.signals' },
+  { href: '/log', label: 'nav.log' },
+  { href: '/settings', label: 'nav.settings' },
 ];
+
+/** The menu's choice of language, kept in this browser. */
+function LanguageChoice() {
+  const current = useLanguage();
+  return (
+    <span class="language-choice">
+      <label for="language">{t('nav.language')}</label>
+      <select
+        id="language"
+        value={current}
+        onChange={(e) => {
+          const v = e.currentTarget.value;
+          if (isLanguage(v)) setLanguage(v);
+        }}
+      >
+        {LANGUAGES.map((l) => (
+          <option key={l} value={l} lang={l}>
+            {LANGUAGE_NAMES[l]}
+          </option>
+        ))}
+      </select>
+    </span>
+  );
+}
 
 function isCurrent(href: string, path: string) {
   return href === '/' ? path === '/' : path === href || path.startsWith(`${href}/`);
@@ -40,26 +65,29 @@ function Shell(props: { path: string; children: ComponentChildren }) {
   return (
     <>
       <a class="skip-link" href="#main">
-        Skip to content
+        {t('app.skip')}
       </a>
       <header class="top">
         <Link href="/" class="brand">
           <img src="/favicon.ico" alt="" width={24} height={24} />
-          Veltrano Player
+          {t('app.name')}
         </Link>
-        <nav aria-label="Main">
+        <nav aria-label={t('nav.label')}>
           <ul>
             {NAV.map((n) => (
               <li key={n.href}>
                 <Link href={n.href} aria-current={isCurrent(n.href, props.path) ? 'page' : undefined}>
-                  {n.label}
+                  {t(n.label)}
                 </Link>
               </li>
             ))}
             <li>
               <button type="button" class="link-button" onClick={signOut}>
-                Log out
+                {t('nav.logout')}
               </button>
+            </li>
+            <li>
+              <LanguageChoice />
             </li>
           </ul>
         </nav>
@@ -73,16 +101,29 @@ function Shell(props: { path: string; children: ComponentChildren }) {
 function NotFound() {
   return (
     <section class="page">
-      <h1>Page not found</h1>
-      <p>
-        There is no page at this address. <Link href="/">Go to the home page</Link>.
-      </p>
+      <h1>{t('notFound.title')}</h1>
+      <p>{rich('notFound.text', { link: (words) => <Link href="/">{words}</Link> })}</p>
     </section>
   );
 }
 
+/** The player's default language, for browsers that ask for none the dashboard has. */
+function usePlayerLanguage() {
+  useEffect(() => {
+    // A plain request: a player with a password answers "No auth" before login, and that must
+    // not send anyone to the login page.
+    fetch('/api/get/info', { credentials: 'same-origin', cache: 'no-store' })
+      .then((r) => (r.ok ? r.json() : undefined))
+      .then((info: { language?: unknown } | undefined) => setPlayerLanguage(info?.language))
+      .catch(() => undefined);
+  }, []);
+}
+
 export function App() {
   const { path, search } = useLocation();
+  // Every text follows a change of language at once.
+  useLanguage();
+  usePlayerLanguage();
 
   // While no password is set, a new browser sees the welcome page first.
   useEffect(() => {
@@ -107,8 +148,18 @@ export function App() {
     });
   }, []);
 
-  if (path === '/login') return <main id="main" class="narrow"><LoginPage /></main>;
-  if (path === '/welcome') return <main id="main" class="narrow"><WelcomePage isTray={search.get('isTray') === '1'} /></main>;
+  if (path === '/login' || path === '/welcome') {
+    return (
+      <>
+        <header class="top top-plain">
+          <LanguageChoice />
+        </header>
+        <main id="main" class="narrow">
+          {path === '/login' ? <LoginPage /> : <WelcomePage isTray={search.get('isTray') === '1'} />}
+        </main>
+      </>
+    );
+  }
 
   let page;
   const editor = /^\/timetables\/([^/]+)$/.exec(path);

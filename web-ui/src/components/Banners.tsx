@@ -5,14 +5,18 @@ import { useAction } from '../lib/hooks';
 import { notifyChanged, usePlayerWarnings } from '../lib/playerState';
 import type { HistoryEntry } from '../lib/types';
 import { ErrorText } from './ui';
+import { rich, t } from '../i18n';
+import { dateTimeText, listText, timeText } from '../i18n/format';
 
 const SHOWN_FAILURES = 3;
 
 function failureText(e: HistoryEntry): string {
   const when = (e.due ?? e.started ?? '').replace(/^.*[T ]/, '').slice(0, 8);
-  const what = e.name || e.signalId || 'a sound';
-  return `${when ? `${when} ` : ''}${what}${e.reason ? ` (${e.reason})` : ''}`;
+  const values = { time: when ? timeText(when) : '', what: e.name || e.signalId || t('banner.aSound'), reason: e.reason ?? '' };
+  return (e.reason ? t('banner.failureReason', values) : t('banner.failure', values)).trim();
 }
+
+const bold = (words: unknown) => <strong>{words as string}</strong>;
 
 export function Banners() {
   const { status, overview, failedToday } = usePlayerWarnings();
@@ -31,49 +35,46 @@ export function Banners() {
   const playing = status?.isPlaying === true && !alarm;
   if (!bellsOff && !alarm && !playing && !saveError && failed.length === 0 && !action.error) return null;
   return (
-    <div class="banners" role="region" aria-label="Warnings">
+    <div class="banners" role="region" aria-label={t('banner.region')}>
       {alarm && (
         <div class="banner banner-alarm" role="alert">
-          <span>
-            <strong>The alarm is sounding.</strong> It repeats until someone stops it.
-          </span>
-          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => setAlarm(false))} aria-label="Stop the sounding alarm">
-            Stop
+          <span>{rich('banner.alarm', { b: bold })}</span>
+          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => setAlarm(false))} aria-label={t('banner.stopAlarm')}>
+            {t('banner.stop')}
           </button>
         </div>
       )}
       {playing && (
         <div class="banner banner-playing" role="status">
-          <span>♪ A sound is playing.</span>
+          <span>{t('banner.playing')}</span>
           <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(stopAllSounds)}>
-            Stop all sounds
+            {t('common.stopAllSounds')}
           </button>
         </div>
       )}
       {bellsOff && (
         <div class="banner banner-warn" role="status">
-          <span>
-            <strong>Bells are switched off.</strong> No timetable bell or programme rings until they are switched on again.
-          </span>
+          <span>{rich('banner.bellsOff', { b: bold })}</span>
           <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => updateSettings({ schedulerEnable: true }))}>
-            Switch bells on
+            {t('banner.switchOn')}
           </button>
         </div>
       )}
       {failed.length > 0 && (
         <div class="banner banner-error" role="alert">
           <span>
-            <strong>{failed.length === 1 ? 'A bell failed today:' : `${failed.length} bells failed today:`}</strong>{' '}
-            {failed.slice(-SHOWN_FAILURES).map(failureText).join('; ')}
-            {failed.length > SHOWN_FAILURES ? ` and ${failed.length - SHOWN_FAILURES} more` : ''}.
+            <strong>{t('banner.failedTitle', { count: failed.length })}</strong>{' '}
+            {failed.length > SHOWN_FAILURES
+              ? t('banner.failedListMore', { list: failed.slice(-SHOWN_FAILURES).map(failureText).join('; '), count: failed.length - SHOWN_FAILURES })
+              : t('banner.failedList', { list: listText(failed.map(failureText)) })}
           </span>
         </div>
       )}
       {saveError && (
         <div class="banner banner-error" role="alert">
           <span>
-            <strong>Changes are not being saved: {saveError.reason}</strong>
-            {saveError.since ? ` (since ${saveError.since.replace('T', ' ')})` : ''}
+            <strong>{t('banner.notSaved', { reason: saveError.reason })}</strong>
+            {saveError.since ? t('banner.since', { since: dateTimeText(saveError.since) }) : ''}
           </span>
         </div>
       )}

@@ -3,6 +3,8 @@ import { createContext, type AnchorHTMLAttributes, type ComponentChildren } from
 import { useContext, useEffect, useRef } from 'preact/hooks';
 import type { Action } from '../lib/hooks';
 import { followLink } from '../lib/router';
+import { t } from '../i18n';
+import { percentText } from '../i18n/format';
 import type { AudioAsset } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
@@ -14,7 +16,7 @@ export function Link(props: AnchorHTMLAttributes<HTMLAnchorElement> & { href: st
 export function Page(props: { title: string; children: ComponentChildren; actions?: ComponentChildren }) {
   const heading = useRef<HTMLHeadingElement>(null);
   useEffect(() => {
-    document.title = `${props.title} · Veltrano Player`;
+    document.title = t('app.pageTitle', { title: props.title });
     heading.current?.focus({ preventScroll: true });
   }, [props.title]);
   return (
@@ -58,10 +60,11 @@ export function Outcome(props: { action: Action }) {
   );
 }
 
-export function Loading(props: { what: string }) {
+/** A text saying what is being loaded: t('loading.…'). */
+export function Loading(props: { text: string }) {
   return (
     <p class="muted" role="status">
-      Loading {props.what}…
+      {props.text}
     </p>
   );
 }
@@ -71,7 +74,7 @@ export function Problems(props: { errors: string[]; title?: string }) {
   if (props.errors.length === 0) return null;
   return (
     <div class="msg msg-error" role="alert">
-      <p>{props.title ?? 'Please correct these before saving:'}</p>
+      <p>{props.title ?? t('common.problems')}</p>
       <ul>
         {props.errors.map((e) => (
           <li key={e}>{e}</li>
@@ -102,15 +105,16 @@ export function SignalSelect(props: {
         {props.label}
       </label>
       <select id={props.id} value={props.value} onChange={(e) => props.onChange(e.currentTarget.value)}>
-        {props.allowNone !== false && <option value={NULL_ID}>None (silent)</option>}
-        {!known && <option value={props.value}>Deleted signal: rings nothing ({props.value})</option>}
-        {props.signals.map((s) => (
-          <option key={s.id} value={s.id}>
-            {s.name}
-            {s.lengthSec >= 0 ? ` (${s.lengthSec} s)` : ''}
-            {missingFiles.includes(s.id) ? ' (file missing: rings nothing)' : ''}
-          </option>
-        ))}
+        {props.allowNone !== false && <option value={NULL_ID}>{t('signal.none')}</option>}
+        {!known && <option value={props.value}>{t('signal.deleted', { id: props.value })}</option>}
+        {props.signals.map((s) => {
+          const named = s.lengthSec >= 0 ? t('signal.withLength', { name: s.name, seconds: s.lengthSec }) : s.name;
+          return (
+            <option key={s.id} value={s.id}>
+              {missingFiles.includes(s.id) ? t('signal.fileMissing', { name: named }) : named}
+            </option>
+          );
+        })}
       </select>
     </div>
   );
@@ -121,7 +125,7 @@ export function ProgressBar(props: { fraction: number; label: string }) {
   return (
     <div class="progress">
       <progress max={100} value={percent} aria-label={props.label} />
-      <span aria-hidden="true">{percent}%</span>
+      <span aria-hidden="true">{percentText(props.fraction)}</span>
     </div>
   );
 }

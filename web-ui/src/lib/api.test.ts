@@ -1,5 +1,6 @@
 import { afterEach, describe, expect, it, vi } from 'vitest';
-import { getTarget, login, NOT_LOGGED_IN, onNoAuth, trigger, updateSettings } from './api';
+import { getTarget, login, onNoAuth, trigger, updateSettings } from './api';
+import { t } from '../i18n';
 
 type Answer = { status: number; body: string; type?: ResponseType; contentType?: string };
 
@@ -29,7 +30,7 @@ describe('api', () => {
     answer({ status: 400, body: 'No auth' });
     const handler = vi.fn();
     onNoAuth(handler);
-    await expect(getTarget('overview')).rejects.toThrow(NOT_LOGGED_IN);
+    await expect(getTarget('overview')).rejects.toThrow(t('api.notLoggedIn'));
     expect(handler).toHaveBeenCalledOnce();
   });
 

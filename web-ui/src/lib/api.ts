@@ -1,13 +1,20 @@
 // The player's HTTP API. Every failure becomes an ApiError whose message can be shown as it is.
 import type { HistoryEntry, TimeTable, TimeTableEntry } from './types';
+import { t } from '../i18n';
+import { serverText } from '../i18n/server';
 
 export class ApiError extends Error {
   /** Seconds the player asks the client to wait before trying again (Retry-After). */
   retryAfterSec?: number;
 
+  /**
+   * message: in the dashboard's language, for the user; serverText: the player's answer exactly
+   * as it came (English, for the code to compare), where there is one.
+   */
   constructor(
     message: string,
     readonly status: number,
+    readonly serverText?: string,
   ) {
     super(message);
     this.name = 'ApiError';
@@ -16,7 +23,6 @@ export class ApiError extends Error {
 
 /** The guard's answer when a password is set and this browser is not logged in. */
 export const NO_AUTH = 'No auth';
-export const NOT_LOGGED_IN = 'You are not logged in, or your login has expired. Please log in.';
 
 let noAuthHandler: () => void = () => {};
 
@@ -25,24 +31,30 @@ export function onNoAuth(handler: () => void): void {
   noAuthHandler = handler;
 }
 
-/** Turns an error answer into words for the user. */
-export function errorText(status: number, statusText: string, body: string, contentType: string | null): string {
+/** The text of an error answer: HTML reduced to its words, at most 300 characters. */
+function answerText(body: string, contentType: string | null): string {
   let text = body.trim();
   if (contentType?.includes('html') || text.startsWith('<')) {
     text = text.replace(/<(script|style)[\s\S]*?<\/\1>/gi, ' ').replace(/<[^>]*>/g, ' ').replace(/\s+/g, ' ').trim();
   }
   if (text.length > 300) text = `${text.slice(0, 300)}…`;
+  return text;
+}
+
+/** Turns an error answer into words for the user; a player message the dashboard knows in its language. */
+export function errorText(status: number, statusText: string, body: string, contentType: string | null): string {
+  const text = serverText(answerText(body, contentType));
   const code = `HTTP ${status}${statusText ? ` ${statusText}` : ''}`;
-  if (!text) return `The player refused the request (${code}).`;
-  return status === 400 ? text : `${text} (${code})`;
+  if (!text) return t('api.refused', { code });
+  return status === 400 ? text : t('api.withCode', { text, code });
 }
 
 function failure(status: number, statusText: string, body: string, contentType: string | null): ApiError {
   if (status === 400 && body.trim() === NO_AUTH) {
     noAuthHandler();
-    return new ApiError(NOT_LOGGED_IN, status);
+    return new ApiError(t('api.notLoggedIn'), status, NO_AUTH);
   }
-  return new ApiError(errorText(status, statusText, body, contentType), status);
+  return new ApiError(errorText(status, statusText, body, contentType), status, answerText(body, contentType));
 }
 
 async function send(path: string, init: RequestInit = {}): Promise<Response> {
@@ -50,7 +62,7 @@ async function send(path: string, init: RequestInit = {}): Promise<Response> {
   try {
     response = await fetch(path, { credentials: 'same-origin', cache: 'no-store', ...init });
   } catch (e) {
-    throw new ApiError(`The player does not answer. Check that it is running, then try again. (${(e as Error).message})`, 0);
+    throw new ApiError(t('api.noAnswer', { reason: (e as Error).message }), 0);
   }
   if (!response.ok && response.type !== 'opaqueredirect') {
     const error = failure(response.status, response.statusText, await response.text(), response.headers.get('content-type'));
@@ -67,7 +79,7 @@ async function json<T>(path: string, init?: RequestInit): Promise<T> {
   try {
     return JSON.parse(text) as T;
   } catch {
-    throw new ApiError(`The player sent an answer that is not JSON: ${text.slice(0, 200)}`, response.status);
+    throw new ApiError(t('api.notJson', { text: text.slice(0, 200) }), response.status);
   }
 }
 
@@ -94,7 +106,7 @@ export function getTarget<T>(target: string, params?: Record<string, string | nu
 export async function trigger(target: string, id: string | number, params?: Record<string, string | number>): Promise<void> {
   const response = await send(`/api/trigger/${seg(target)}/${seg(String(id))}${query(params)}`);
   const text = (await response.text()).trim();
-  if (text !== 'ok') throw new ApiError(`The player answered "${text.slice(0, 200)}" instead of "ok".`, response.status);
+  if (text !== 'ok') throw new ApiError(t('api.notOk', { text: serverText(text.slice(0, 200)) }), response.status, text);
 }
 
 /** Switches the alarm on or off (nothing happens when it already is so); answers the state reached. */
@@ -125,7 +137,7 @@ export async function login(userPassword: string, remember: boolean): Promise<bo
     await send('/auth/login', { ...postJson({ userPassword, remember }), redirect: 'manual' });
     return true;
   } catch (e) {
-    if (e instanceof ApiError && e.status === 400 && e.message === 'Login failed') return false;
+    if (e instanceof ApiError && e.status === 400 && e.serverText === 'Login failed') return false;
     throw e;
   }
 }
@@ -172,14 +184,14 @@ function postForm<T>(path: string, form: FormData, onProgress: (fraction: number
         try {
           resolve(JSON.parse(xhr.responseText) as T);
         } catch {
-          reject(new ApiError(`The player sent an answer that is not JSON: ${xhr.responseText.slice(0, 200)}`, xhr.status));
+          reject(new ApiError(t('api.notJson', { text: xhr.responseText.slice(0, 200) }), xhr.status));
         }
       } else {
         reject(failure(xhr.status, xhr.statusText, xhr.responseText, xhr.getResponseHeader('content-type')));
       }
     };
-    xhr.onerror = () => reject(new ApiError('The upload was interrupted: the player does not answer. Check that it is running, then try again.', 0));
-    xhr.onabort = () => reject(new ApiError('The upload was cancelled.', 0));
+    xhr.onerror = () => reject(new ApiError(t('api.uploadInterrupted'), 0));
+    xhr.onabort = () => reject(new ApiError(t('api.uploadCancelled'), 0));
     xhr.send(form);
   });
 }

@@ -3,6 +3,7 @@
 import { parseTime, secondsOfDay, splitLesson } from './time';
 import type { PlayDesc, TimeTable } from './types';
 import { NULL_ID } from './types';
+import { t } from '../i18n';
 
 export interface Bell {
   seconds: number;
@@ -24,18 +25,18 @@ export function bellsOfDay(tt: TimeTable): Bell[] {
     const e = parseTime(end);
     const n = i + 1;
     if (s.ok) {
-      add(secondsOfDay(s.value), `start of lesson ${n}`, ch.startOfClass);
-      add(secondsOfDay(s.value) - ch.preStartWaitMin * 60, `warning: lesson ${n} starts in ${ch.preStartWaitMin} min`, ch.preStart);
+      add(secondsOfDay(s.value), t('bells.start', { n }), ch.startOfClass);
+      add(secondsOfDay(s.value) - ch.preStartWaitMin * 60, t('bells.preStart', { n, min: ch.preStartWaitMin }), ch.preStart);
     }
     if (e.ok) {
-      add(secondsOfDay(e.value), `end of lesson ${n}`, ch.endOfClass);
-      add(secondsOfDay(e.value) - ch.preEndWaitMin * 60, `warning: lesson ${n} ends in ${ch.preEndWaitMin} min`, ch.preEnd);
+      add(secondsOfDay(e.value), t('bells.end', { n }), ch.endOfClass);
+      add(secondsOfDay(e.value) - ch.preEndWaitMin * 60, t('bells.preEnd', { n, min: ch.preEndWaitMin }), ch.preEnd);
     }
   });
   (tt.customPlays ?? []).forEach((p, i) => {
     for (const slot of p.slots) {
-      const t = parseTime(slot);
-      if (t.ok) add(secondsOfDay(t.value), `custom play ${i + 1}`, p.desc);
+      const time = parseTime(slot);
+      if (time.ok) add(secondsOfDay(time.value), t('bells.custom', { n: i + 1 }), p.desc);
     }
   });
   return bells.sort((a, b) => a.seconds - b.seconds);

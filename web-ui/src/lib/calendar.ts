@@ -1,62 +1,71 @@
 // Names and colours of the calendar's enumerations, and the weekday bit set of recurring events.
+import { t, type MessageKey } from '../i18n';
+import { weekdayName } from '../i18n/format';
 import type { NamedId, TypeOfDay } from './types';
 import { NULL_ID } from './types';
 
-export const WEEKDAYS = ['Monday', 'Tuesday', 'Wednesday', 'Thursday', 'Friday', 'Saturday', 'Sunday'];
-export const WEEKDAYS_SHORT = ['Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat', 'Sun'];
-export const MONTHS = [
-  'January', 'February', 'March', 'April', 'May', 'June',
-  'July', 'August', 'September', 'October', 'November', 'December',
-];
+/** The week's days, 0 = Monday. */
+export const WEEKDAY_INDEXES = [0, 1, 2, 3, 4, 5, 6];
 
 /** Working weeks the player knows, by their stored value. */
-export const WORKDAY_MODES: { value: number; label: string }[] = [
-  { value: 15, label: 'Monday to Friday' },
-  { value: 16, label: 'Monday to Saturday' },
-  { value: 14, label: 'Monday to Thursday' },
-  { value: 25, label: 'Sunday to Thursday' },
-  { value: 35, label: 'Saturday to Wednesday' },
-  { value: 7, label: 'Every day' },
+export const WORKDAY_MODES: { value: number; label: MessageKey }[] = [
+  { value: 15, label: 'week.mondayToFriday' },
+  { value: 16, label: 'week.mondayToSaturday' },
+  { value: 14, label: 'week.mondayToThursday' },
+  { value: 25, label: 'week.sundayToThursday' },
+  { value: 35, label: 'week.saturdayToWednesday' },
+  { value: 7, label: 'week.everyDay' },
 ];
 
-export const RECURRENCE_MODES: { value: number; label: string }[] = [
-  { value: 1, label: 'Every week' },
-  { value: 3, label: 'Odd weeks' },
-  { value: 2, label: 'Even weeks' },
+/** How often a weekly event comes: its label, and the words for it inside a sentence. */
+export const RECURRENCE_MODES: { value: number; label: MessageKey; inText: MessageKey }[] = [
+  { value: 1, label: 'recurrence.every', inText: 'recurrence.inText.every' },
+  { value: 3, label: 'recurrence.odd', inText: 'recurrence.inText.odd' },
+  { value: 2, label: 'recurrence.even', inText: 'recurrence.inText.even' },
 ];
 
-export const TYPE_OF_DAY: Record<TypeOfDay, { label: string; className: string }> = {
-  WORKDAY: { label: 'School day', className: 'day-workday' },
-  REPLACED_WORKDAY: { label: 'Extra school day', className: 'day-extra' },
-  NON_WORKDAY: { label: 'Weekend / day off', className: 'day-off' },
-  HOLIDAY: { label: 'Public holiday', className: 'day-holiday' },
-  SCHOOL_BREAK: { label: 'School break', className: 'day-break' },
+export const TYPE_OF_DAY: Record<TypeOfDay, { label: MessageKey; className: string }> = {
+  WORKDAY: { label: 'dayType.WORKDAY', className: 'day-workday' },
+  REPLACED_WORKDAY: { label: 'dayType.REPLACED_WORKDAY', className: 'day-extra' },
+  NON_WORKDAY: { label: 'dayType.NON_WORKDAY', className: 'day-off' },
+  HOLIDAY: { label: 'dayType.HOLIDAY', className: 'day-holiday' },
+  SCHOOL_BREAK: { label: 'dayType.SCHOOL_BREAK', className: 'day-break' },
 };
 
-export function typeOfDayLabel(t: string): string {
-  return TYPE_OF_DAY[t as TypeOfDay]?.label ?? t;
+export function typeOfDayLabel(type: string): string {
+  const known = TYPE_OF_DAY[type as TypeOfDay];
+  return known ? t(known.label) : type;
 }
 
 /** The weekday numbers (0 = Monday) whose bits are set. */
 export function daysFromBits(bits: number): number[] {
-  return WEEKDAYS.map((_, i) => i).filter((i) => (bits & (1 << i)) !== 0);
+  return WEEKDAY_INDEXES.filter((i) => (bits & (1 << i)) !== 0);
 }
 
 export function bitsFromDays(days: number[]): number {
   return days.reduce((bits, d) => bits | (1 << d), 0);
 }
 
+/** "Mon, Wed" in the dashboard's language. */
 export function describeDays(bits: number): string {
   const days = daysFromBits(bits);
-  return days.length ? days.map((d) => WEEKDAYS_SHORT[d]).join(', ') : 'no day';
+  return days.length ? days.map((d) => weekdayName(d, 'short')).join(', ') : t('calendar.noDay');
 }
 
 export function recurrenceLabel(mode: number): string {
-  return RECURRENCE_MODES.find((m) => m.value === mode)?.label ?? `mode ${mode}`;
+  const known = RECURRENCE_MODES.find((m) => m.value === mode);
+  return known ? t(known.label) : t('calendar.mode', { n: mode });
+}
+
+/** The recurrence as words inside a sentence ("odd weeks"). */
+export function recurrenceInText(mode: number): string {
+  const known = RECURRENCE_MODES.find((m) => m.value === mode);
+  return known ? t(known.inText) : t('calendar.mode', { n: mode });
 }
 
 export function workdayModeLabel(mode: number): string {
-  return WORKDAY_MODES.find((m) => m.value === mode)?.label ?? `mode ${mode}`;
+  const known = WORKDAY_MODES.find((m) => m.value === mode);
+  return known ? t(known.label) : t('calendar.mode', { n: mode });
 }
 
 /** Distinct, readable colours for timetables in the month view (dark text stays readable on each). */
@@ -64,12 +73,12 @@ const PALETTE = ['#1f6feb', '#b35900', '#1a7f37', '#8250df', '#bf3989', '#0a7d8c
 
 export function timetableColour(id: string, timetables: NamedId[]): string | undefined {
   if (id === NULL_ID) return undefined;
-  const index = timetables.findIndex((t) => t.id === id);
+  const index = timetables.findIndex((tt) => tt.id === id);
   return PALETTE[(index < 0 ? PALETTE.length - 1 : index) % PALETTE.length];
 }
 
 export function timetableName(id: string | null | undefined, timetables: NamedId[]): string {
   if (id === undefined || id === null) return '';
-  if (id === NULL_ID) return 'No bells';
-  return timetables.find((t) => t.id === id)?.name ?? `Unknown timetable (${id})`;
+  if (id === NULL_ID) return t('calendar.noBells');
+  return timetables.find((tt) => tt.id === id)?.name ?? t('calendar.unknownTimetable', { id });
 }

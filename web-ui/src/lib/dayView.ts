@@ -1,6 +1,8 @@
 // One day of the month view explained: its date, and why it has the timetable it has, by the
 // player's own order of rules (today's hand choice, single events, weekly events, the type of day).
-import { describeDays, recurrenceLabel, typeOfDayLabel } from './calendar';
+import { describeDays, recurrenceInText, typeOfDayLabel } from './calendar';
+import { t } from '../i18n';
+import { dayRange } from '../i18n/format';
 import { dateText, formatDate, parseDate } from './time';
 import type { CalendarInfo, DayInfo, MonthView } from './types';
 
@@ -34,20 +36,18 @@ function weekdayOf(date: string): number {
 
 /** Why the day has its timetable, in words. */
 export function whyThisTimetable(date: string, day: DayInfo, info: CalendarInfo, selectedToday: string | null | undefined): string {
-  if (day.isToday && selectedToday != null) return 'Chosen by hand for today only.';
+  if (day.isToday && selectedToday != null) return t('why.byHand');
   const single = info.singleEvents.find((e) => dateText(e.start) <= date && date <= dateText(e.end));
   if (single) {
-    const s = dateText(single.start);
-    const e = dateText(single.end);
-    return `A single event (${s === e ? s : `${s} to ${e}`}) sets it.`;
+    return t('why.single', { days: dayRange(dateText(single.start), dateText(single.end)) });
   }
   const weekday = weekdayOf(date);
   const week = isoWeek(date);
   const weekly = info.reoccurringEvents.find(
     (e) => (e.days & (1 << weekday)) !== 0 && (e.mode === 1 || (e.mode === 3 && week % 2 === 1) || (e.mode === 2 && week % 2 === 0)),
   );
-  if (weekly) return `A weekly event (${describeDays(weekly.days)}, ${recurrenceLabel(weekly.mode).toLowerCase()}) sets it.`;
-  if (day.typeOfDay === 'WORKDAY') return 'A school day: the default timetable rings.';
-  if (day.typeOfDay === 'REPLACED_WORKDAY') return "An extra school day of the region's calendar: the default timetable rings.";
-  return `${typeOfDayLabel(day.typeOfDay)}: no timetable rings.`;
+  if (weekly) return t('why.weekly', { days: describeDays(weekly.days), weeks: recurrenceInText(weekly.mode) });
+  if (day.typeOfDay === 'WORKDAY') return t('why.workday');
+  if (day.typeOfDay === 'REPLACED_WORKDAY') return t('why.extraWorkday');
+  return t('why.noBells', { type: typeOfDayLabel(day.typeOfDay) });
 }

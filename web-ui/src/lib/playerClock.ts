@@ -1,6 +1,7 @@
 // The player's clock against the clock of the device showing the dashboard.
 import { parseTime, secondsOfDay } from './time';
 import type { Status } from './types';
+import { t } from '../i18n';
 
 const DAY = 24 * 3600;
 const TOLERANCE_SEC = 60;
@@ -28,6 +29,6 @@ export function clockDrift(status: Pick<Status, 'time' | 'timeZone'>, device: Da
   if (diff < -DAY / 2) diff += DAY;
   if (Math.abs(diff) <= TOLERANCE_SEC) return undefined;
   const abs = Math.abs(diff);
-  const amount = abs >= 3600 ? `${Math.floor(abs / 3600)} h ${Math.round((abs % 3600) / 60)} min` : `${Math.round(abs / 60)} min`;
-  return `${amount} (this device is ${diff > 0 ? 'ahead' : 'behind'})`;
+  const amount = abs >= 3600 ? t('unit.hoursMinutes', { h: Math.floor(abs / 3600), m: Math.round((abs % 3600) / 60) }) : t('unit.minutes', { m: Math.round(abs / 60) });
+  return diff > 0 ? t('home.driftAhead', { amount }) : t('home.driftBehind', { amount });
 }

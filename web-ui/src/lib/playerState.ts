@@ -58,7 +58,7 @@ export function usePlayerWarnings(): Warnings {
       (entries) => setFailedToday(Array.isArray(entries) ? entries.filter((e) => e.outcome === 'failed') : undefined),
       (e) => {
         // A player without a sound log answers "Unknown target": stop asking.
-        if (e instanceof ApiError && e.status === 400 && e.message.startsWith('Unknown target')) historyKnown.current = false;
+        if (e instanceof ApiError && e.status === 400 && e.serverText?.startsWith('Unknown target')) historyKnown.current = false;
       },
     );
   };

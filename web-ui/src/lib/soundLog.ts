@@ -1,42 +1,52 @@
 // How the dashboard words the player's log of sounds.
+import { t, type MessageKey } from '../i18n';
+import { timeText } from '../i18n/format';
 import type { HistoryEntry } from './types';
 
-const SOURCES: Record<string, string> = {
-  lessonStart: 'Start of lesson',
-  lessonEnd: 'End of lesson',
-  preStart: 'Warning before the start',
-  preEnd: 'Warning before the end',
-  customPlay: 'Extra bell',
-  programme: 'Programme',
-  alarm: 'Alarm',
-  signal: 'Played by hand',
-  song: 'Song played by hand',
-  announcement: 'Announcement',
-  timetable: "The day's timetable",
+const SOURCES: Record<string, MessageKey> = {
+  lessonStart: 'source.lessonStart',
+  lessonEnd: 'source.lessonEnd',
+  preStart: 'source.preStart',
+  preEnd: 'source.preEnd',
+  customPlay: 'source.customPlay',
+  programme: 'source.programme',
+  alarm: 'source.alarm',
+  signal: 'source.signal',
+  song: 'source.song',
+  announcement: 'source.announcement',
+  timetable: 'source.timetable',
 };
 
-export const sourceLabel = (source?: string) => (source && SOURCES[source]) || source || 'Sound';
+export const sourceLabel = (source?: string) =>
+  source && Object.prototype.hasOwnProperty.call(SOURCES, source) ? t(SOURCES[source]) : source || t('source.unknown');
 
 /** "08:00:00" of "2026-03-09T08:00:00.123"; "" for none. */
 export const timeOf = (text?: string | null) => (text ? text.replace(/^.*T/, '').slice(0, 8) : '');
+
+/** The time of day of a log entry's instant, in the dashboard's language: "08:00", "08:00:30". */
+export const clockOf = (text?: string | null) => (text ? timeText(timeOf(text)) : '');
 
 /** How late a sound started: "" when on time (within a second), else "3 s late" or "2 min 5 s late". */
 export function latenessText(ms?: number): string {
   if (ms === undefined || ms < 1000) return '';
   const s = Math.round(ms / 1000);
-  return s < 60 ? `${s} s late` : `${Math.floor(s / 60)} min ${s % 60} s late`;
+  return s < 60 ? t('log.lateSeconds', { s }) : t('log.lateMinutes', { m: Math.floor(s / 60), s: s % 60 });
 }
 
-/** One line for an entry: "08:00:00 Start of lesson: Bell, started". */
+/** One line for an entry: "08:00 Start of lesson: Bell, started". */
 export function entrySummary(e: HistoryEntry): string {
-  const when = timeOf(e.due ?? e.started);
+  const when = clockOf(e.due ?? e.started);
   const what = `${sourceLabel(e.source)}${e.name ? `: ${e.name}` : ''}`;
   const outcome =
     e.outcome === 'failed'
-      ? `failed${e.reason ? ` (${e.reason})` : ''}`
+      ? e.reason
+        ? t('log.summaryFailedReason', { reason: e.reason })
+        : t('log.summaryFailed')
       : e.outcome === 'skipped'
-        ? `did not ring${e.reason ? ` (${e.reason})` : ''}`
-        : 'started';
+        ? e.reason
+          ? t('log.summarySkippedReason', { reason: e.reason })
+          : t('log.summarySkipped')
+        : t('log.summaryStarted');
   const late = latenessText(e.lateMs);
   return `${when ? `${when} ` : ''}${what}, ${outcome}${late ? `, ${late}` : ''}`;
 }

@@ -1,4 +1,5 @@
 // Parsing and printing of the player's time and date texts, with messages a user can act on.
+import { t } from '../i18n';
 
 export interface Time {
   h: number;
@@ -19,12 +20,12 @@ const pad2 = (n: number) => String(n).padStart(2, '0');
 export function parseTime(text: string): Parsed<Time> {
   const match = TIME_FORM.exec(text) ?? COMPACT_TIME_FORM.exec(text);
   if (!match) {
-    return { ok: false, error: `"${text.trim()}" is not a time: write HH:MM or HH:MM:SS, for example 08:00 or 08:00:30.` };
+    return { ok: false, error: t('time.notTime', { text: text.trim() }) };
   }
   const [h, m, s] = [match[1], match[2], match[3] ?? '0'].map(Number);
-  if (h > 23) return { ok: false, error: `"${text.trim()}": the hour must be 0 to 23.` };
-  if (m > 59) return { ok: false, error: `"${text.trim()}": the minutes must be 0 to 59.` };
-  if (s > 59) return { ok: false, error: `"${text.trim()}": the seconds must be 0 to 59.` };
+  if (h > 23) return { ok: false, error: t('time.hour', { text: text.trim() }) };
+  if (m > 59) return { ok: false, error: t('time.minutes', { text: text.trim() }) };
+  if (s > 59) return { ok: false, error: t('time.seconds', { text: text.trim() }) };
   return { ok: true, value: { h, m, s } };
 }
 
@@ -56,11 +57,11 @@ export function splitLesson(text: string): LessonTimes {
 /** Checks one lesson and gives its stored text; a lesson must end after it starts. */
 export function lessonText(start: string, end: string): Parsed<string> {
   const s = parseTime(start);
-  if (!s.ok) return { ok: false, error: `Start: ${s.error}` };
+  if (!s.ok) return { ok: false, error: t('field.start', { error: s.error }) };
   const e = parseTime(end);
-  if (!e.ok) return { ok: false, error: `End: ${e.error}` };
+  if (!e.ok) return { ok: false, error: t('field.end', { error: e.error }) };
   if (secondsOfDay(e.value) <= secondsOfDay(s.value)) {
-    return { ok: false, error: `The lesson ${formatTime(s.value)} - ${formatTime(e.value)} ends before it starts.` };
+    return { ok: false, error: t('time.endsBeforeStart', { start: formatTime(s.value), end: formatTime(e.value) }) };
   }
   return { ok: true, value: `${formatTime(s.value)} - ${formatTime(e.value)}` };
 }
@@ -94,10 +95,10 @@ export function daysInMonth(y: number, m: number): number {
 /** Reads a day text "2026-03-09" and checks that the day exists. */
 export function parseDate(text: string): Parsed<DateParts> {
   const match = DATE_FORM.exec(text);
-  if (!match) return { ok: false, error: `"${text.trim()}" is not a date: write YYYY-MM-DD, for example 2026-09-01.` };
+  if (!match) return { ok: false, error: t('date.notDate', { text: text.trim() }) };
   const [y, m, d] = [match[1], match[2], match[3]].map(Number);
   if (y < 1 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) {
-    return { ok: false, error: `${text.trim()} is not a day of the calendar.` };
+    return { ok: false, error: t('date.notDay', { text: text.trim() }) };
   }
   return { ok: true, value: { y, m, d } };
 }
@@ -120,14 +121,20 @@ export function compareDates(a: DateParts, b: DateParts): number {
   return a.y - b.y || a.m - b.m || a.d - b.d;
 }
 
+/** Checks a day typed in a form field called "Date"; gives it in the player's form. */
+export function checkDay(text: string): Parsed<string> {
+  const d = parseDate(text);
+  return d.ok ? { ok: true, value: formatDate(d.value) } : { ok: false, error: t('field.date', { error: d.error }) };
+}
+
 /** Checks a period of days: both ends valid, the first not after the last. */
 export function checkPeriod(start: string, end: string): Parsed<{ start: string; end: string }> {
   const s = parseDate(start);
-  if (!s.ok) return { ok: false, error: `First day: ${s.error}` };
+  if (!s.ok) return { ok: false, error: t('field.firstDay', { error: s.error }) };
   const e = parseDate(end);
-  if (!e.ok) return { ok: false, error: `Last day: ${e.error}` };
+  if (!e.ok) return { ok: false, error: t('field.lastDay', { error: e.error }) };
   if (compareDates(s.value, e.value) > 0) {
-    return { ok: false, error: 'The last day is before the first day.' };
+    return { ok: false, error: t('date.lastBeforeFirst') };
   }
   return { ok: true, value: { start: formatDate(s.value), end: formatDate(e.value) } };
 }

@@ -2,6 +2,7 @@
 import type { PlayDesc, SignalTable, TimeTable, UserPlay } from './types';
 import { NULL_ID } from './types';
 import { formatTime, lessonText, parseTime, secondsOfDay, splitLesson, type LessonTimes } from './time';
+import { t } from '../i18n';
 
 export interface PlayForm {
   id: string;
@@ -35,12 +36,11 @@ export interface TimetableForm {
 export const PLAY_KEYS = ['startOfClass', 'endOfClass', 'preStart', 'preEnd'] as const;
 export type PlayKey = (typeof PLAY_KEYS)[number];
 
-export const PLAY_LABELS: Record<PlayKey, string> = {
-  startOfClass: 'Start of lesson',
-  endOfClass: 'End of lesson',
-  preStart: 'Warning before the start',
-  preEnd: 'Warning before the end',
-};
+/** The kind of bell as a label: "Start of lesson". */
+export const playLabel = (key: PlayKey) => t(`play.${key}`);
+
+/** The kind of bell inside a sentence: "start of lesson". */
+export const playInText = (key: PlayKey) => t(`play.inText.${key}`);
 
 export const MAX_WAIT_MIN = 120;
 export const MAX_ITERATIONS = 50;
@@ -107,7 +107,7 @@ class Checker {
 
   integer(label: string, text: string, min: number, max: number): number {
     if (!INTEGER.test(text) || Number(text) < min || Number(text) > max) {
-      this.errors.push(`${label}: enter a whole number from ${min} to ${max}.`);
+      this.errors.push(t('check.wholeNumber', { label, min, max }));
       return min;
     }
     return Number(text);
@@ -115,7 +115,7 @@ class Checker {
 
   decimal(label: string, text: string, min: number, max: number): number {
     if (!DECIMAL.test(text) || Number(text) < min || Number(text) > max) {
-      this.errors.push(`${label}: enter a number of seconds from ${min} to ${max}.`);
+      this.errors.push(t('check.seconds', { label, min, max }));
       return min;
     }
     return Number(text);
@@ -123,13 +123,13 @@ class Checker {
 
   play(label: string, form: PlayForm, signalIds: Set<string>): PlayDesc {
     if (form.id !== NULL_ID && !signalIds.has(form.id)) {
-      this.errors.push(`${label}: the chosen signal no longer exists; choose another one or "None".`);
+      this.errors.push(t('check.signalGone', { label }));
     }
     return {
       id: form.id,
       doRepeat: form.doRepeat,
-      iterations: this.integer(`${label}, number of plays`, form.iterations, 1, MAX_ITERATIONS),
-      delaySec: this.decimal(`${label}, pause`, form.delaySec, 0, MAX_DELAY_SEC),
+      iterations: this.integer(t('check.iterations', { label }), form.iterations, 1, MAX_ITERATIONS),
+      delaySec: this.decimal(t('check.pause', { label }), form.delaySec, 0, MAX_DELAY_SEC),
     };
   }
 
@@ -139,14 +139,14 @@ class Checker {
     form.lessons.forEach((l, i) => {
       const text = lessonText(l.start, l.end);
       if (!text.ok) {
-        this.errors.push(`${label}, lesson ${i + 1}: ${text.error}`);
+        this.errors.push(t('check.lesson', { label, n: i + 1, error: text.error }));
         return;
       }
       const start = parseTime(l.start);
       const end = parseTime(l.end);
       if (start.ok && end.ok) {
         if (previous && secondsOfDay(start.value) < previous.end) {
-          this.errors.push(`${label}, lesson ${i + 1} (${text.value}) starts before lesson ${i} (${previous.text}) ends; sort the lessons or fix the times.`);
+          this.errors.push(t('check.overlap', { label, n: i + 1, text: text.value, previous: i, previousText: previous.text }));
         }
         previous = { text: text.value, end: secondsOfDay(end.value) };
       }
@@ -154,30 +154,30 @@ class Checker {
     });
     return {
       lessons,
-      startOfClass: this.play(`${label}, ${PLAY_LABELS.startOfClass.toLowerCase()}`, form.startOfClass, signalIds),
-      endOfClass: this.play(`${label}, ${PLAY_LABELS.endOfClass.toLowerCase()}`, form.endOfClass, signalIds),
-      preStartWaitMin: this.integer(`${label}, minutes of warning before the start`, form.preStartWaitMin, 0, MAX_WAIT_MIN),
-      preStart: this.play(`${label}, ${PLAY_LABELS.preStart.toLowerCase()}`, form.preStart, signalIds),
-      preEndWaitMin: this.integer(`${label}, minutes of warning before the end`, form.preEndWaitMin, 0, MAX_WAIT_MIN),
-      preEnd: this.play(`${label}, ${PLAY_LABELS.preEnd.toLowerCase()}`, form.preEnd, signalIds),
+      startOfClass: this.play(t('check.play', { label, play: playInText('startOfClass') }), form.startOfClass, signalIds),
+      endOfClass: this.play(t('check.play', { label, play: playInText('endOfClass') }), form.endOfClass, signalIds),
+      preStartWaitMin: this.integer(t('check.preStartWait', { label }), form.preStartWaitMin, 0, MAX_WAIT_MIN),
+      preStart: this.play(t('check.play', { label, play: playInText('preStart') }), form.preStart, signalIds),
+      preEndWaitMin: this.integer(t('check.preEndWait', { label }), form.preEndWaitMin, 0, MAX_WAIT_MIN),
+      preEnd: this.play(t('check.play', { label, play: playInText('preEnd') }), form.preEnd, signalIds),
     };
   }
 
   customPlay(index: number, form: CustomPlayForm, signalIds: Set<string>): UserPlay {
-    const label = `Custom play ${index + 1}`;
-    if (form.desc.id === NULL_ID) this.errors.push(`${label}: choose the signal to play.`);
+    const label = t('editor.customPlay', { n: index + 1 });
+    if (form.desc.id === NULL_ID) this.errors.push(t('check.chooseSignal', { label }));
     const desc = this.play(label, form.desc, signalIds);
     const seen = new Map<number, string>();
-    if (form.slots.length === 0) this.errors.push(`${label}: add at least one time.`);
+    if (form.slots.length === 0) this.errors.push(t('check.addTime', { label }));
     for (const slot of form.slots) {
-      const t = parseTime(slot);
-      if (!t.ok) {
-        this.errors.push(`${label}: ${t.error}`);
+      const time = parseTime(slot);
+      if (!time.ok) {
+        this.errors.push(t('check.problem', { label, error: time.error }));
         continue;
       }
-      const key = secondsOfDay(t.value);
-      if (seen.has(key)) this.errors.push(`${label}: ${formatTime(t.value)} is listed twice.`);
-      seen.set(key, formatTime(t.value));
+      const key = secondsOfDay(time.value);
+      if (seen.has(key)) this.errors.push(t('check.twice', { label, time: formatTime(time.value) }));
+      seen.set(key, formatTime(time.value));
     }
     const slots = [...seen.entries()].sort((a, b) => a[0] - b[0]).map(([, text]) => text);
     return { desc, slots };
@@ -195,12 +195,12 @@ export function fromForm(
 ): { ok: true; value: TimeTable } | { ok: false; errors: string[] } {
   const check = new Checker();
   const name = form.name.trim();
-  if (!name) check.errors.push('Name: enter a name for the timetable.');
+  if (!name) check.errors.push(t('check.name'));
   const value: TimeTable = {
     ...withoutId(original),
     name,
-    chA: { ...original.chA, ...check.channel('Channel A', form.chA, signalIds) },
-    chB: { ...original.chB, ...check.channel('Channel B', form.chB, signalIds) },
+    chA: { ...original.chA, ...check.channel(t('editor.channelA'), form.chA, signalIds) },
+    chB: { ...original.chB, ...check.channel(t('editor.channelB'), form.chB, signalIds) },
     customPlays: form.customPlays.map((p, i) => check.customPlay(i, p, signalIds)),
   };
   return check.errors.length ? { ok: false, errors: check.errors } : { ok: true, value };

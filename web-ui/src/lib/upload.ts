@@ -1,4 +1,6 @@
 // What the player accepts as an upload, checked before the file is sent.
+import { t } from '../i18n';
+import { sizeText } from '../i18n/format';
 
 // The player keeps only content that decodes as MP3 or WAVE.
 export const UPLOAD_EXTENSIONS = ['wav', 'mp3'];
@@ -16,24 +18,22 @@ export function extensionOf(fileName: string): string {
 
 /** Why the file cannot be uploaded, or undefined. */
 export function checkUploadFile(file: { name: string; size: number } | undefined, maxBytes = MAX_UPLOAD_BYTES): string | undefined {
-  if (!file) return 'Choose a file first.';
+  if (!file) return t('upload.chooseFile');
   const ext = extensionOf(file.name);
   if (!UPLOAD_EXTENSIONS.includes(ext)) {
-    return `"${file.name}" cannot be used: the player plays MP3 and WAV files only.`;
+    return t('upload.wrongType', { name: file.name });
   }
-  if (file.size === 0) return `"${file.name}" is empty.`;
+  if (file.size === 0) return t('upload.empty', { name: file.name });
   // Leaves room for the form around the file.
-  if (file.size > maxBytes - 64 * 1024) return `"${file.name}" is ${formatSize(file.size)}: the player takes files up to ${formatSize(maxBytes)}.`;
+  if (file.size > maxBytes - 64 * 1024) return t('upload.tooLarge', { name: file.name, size: formatSize(file.size), max: formatSize(maxBytes) });
   return undefined;
 }
 
-export function formatSize(bytes: number): string {
-  return bytes >= 1024 * 1024 ? `${Math.round(bytes / (1024 * 1024))} MB` : `${Math.ceil(bytes / 1024)} KB`;
-}
+export const formatSize = sizeText;
 
 export function formatLength(sec: number): string {
-  if (sec < 0) return 'unknown length';
+  if (sec < 0) return t('unit.unknownLength');
   const m = Math.floor(sec / 60);
   const s = sec % 60;
-  return m > 0 ? `${m} min ${s} s` : `${s} s`;
+  return m > 0 ? t('unit.minutesSeconds', { m, s }) : t('unit.seconds', { n: s });
 }

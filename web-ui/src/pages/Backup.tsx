@@ -3,21 +3,18 @@ import { ErrorText, Outcome, ProgressBar } from '../components/ui';
 import { BACKUP_URL, backupProblem, getSnapshots, restoreBackup, restoreSnapshot, type RestoreAnswer, type Snapshot } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import { formatSize } from '../lib/upload';
+import { t } from '../i18n';
+import { dateTimeText } from '../i18n/format';
 
-const REPLACED = 'all timetables, the calendar, the settings, the signals and songs, and the dashboard password';
-
-/** What a restore did, in words. */
-export function restoredText(what: string, answer: RestoreAnswer): string {
-  const parts = [`${what} is restored. The state before is kept as a snapshot.`];
-  if (answer.missingAudioFiles.length > 0) {
-    const n = answer.missingAudioFiles.length;
-    parts.push(`${n} audio file${n === 1 ? ' is' : 's are'} gone since then: the bells that use ${n === 1 ? 'it' : 'them'} stay silent until uploaded again.`);
-  }
-  if (!answer.loggedIn) parts.push('The restored password differs: log in with it.');
+/** What a restore did, in words: from a file by its name, or a snapshot by when it was taken. */
+export function restoredText(what: { file: string } | { snapshot: Snapshot }, answer: RestoreAnswer): string {
+  const parts = ['file' in what ? t('backup.restoredFile', { name: what.file }) : t('backup.restoredSnapshot', { taken: dateTimeText(what.snapshot.created) })];
+  if (answer.missingAudioFiles.length > 0) parts.push(t('backup.missingAudio', { count: answer.missingAudioFiles.length }));
+  if (!answer.loggedIn) parts.push(t('backup.passwordDiffers'));
   return parts.join(' ');
 }
 
-const reasonLabel = (s: Snapshot) => (s.reason === 'daily' ? 'Daily' : 'Before a restore');
+const reasonLabel = (s: Snapshot) => (s.reason === 'daily' ? t('backup.daily') : t('backup.beforeRestore'));
 
 /** Settings' "Backup" section: download, restore from a file, and the snapshots. */
 export function BackupSection(props: { onRestored: () => Promise<void> }) {
@@ -36,10 +33,10 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
       link.href = BACKUP_URL;
       link.download = '';
       link.click();
-      return 'The backup is downloading. Keep the file somewhere safe, away from this computer.';
+      return t('backup.downloading');
     });
 
-  const afterRestore = async (what: string, answer: RestoreAnswer) => {
+  const afterRestore = async (what: Parameters<typeof restoredText>[0], answer: RestoreAnswer) => {
     await snapshots.reload();
     await props.onRestored();
     return restoredText(what, answer);
@@ -50,76 +47,76 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
     restore.clear();
     const file = fileInput.current?.files?.[0];
     if (!file) {
-      setProblem('Choose a backup file first.');
+      setProblem(t('backup.chooseFile'));
       return;
     }
     setProblem(undefined);
-    if (!window.confirm(`Restore the setup from "${file.name}"? This replaces ${REPLACED} with those of the backup. The current state is kept as a snapshot first.`)) return;
+    if (!window.confirm(t('backup.confirmFile', { name: file.name }))) return;
     void restore
       .run(async () => {
         setProgress(0);
         const answer = await restoreBackup(file, setProgress);
         if (fileInput.current) fileInput.current.value = '';
-        return afterRestore(`"${file.name}"`, answer);
+        return afterRestore({ file: file.name }, answer);
       })
       .finally(() => setProgress(undefined));
   };
 
   const restoreOne = (s: Snapshot) => {
-    if (!window.confirm(`Restore the snapshot of ${s.created}? This replaces ${REPLACED} with those of that moment; uploaded audio files stay as they are. The current state is kept as a snapshot first.`)) return;
+    if (!window.confirm(t('backup.confirmSnapshot', { taken: dateTimeText(s.created) }))) return;
     restore.clear();
-    void restore.run(async () => afterRestore(`The snapshot of ${s.created}`, await restoreSnapshot(s.name)));
+    void restore.run(async () => afterRestore({ snapshot: s }, await restoreSnapshot(s.name)));
   };
 
   return (
     <section class="card" id="backup" aria-labelledby="backup-title">
-      <h2 id="backup-title">Backup</h2>
-      <p class="muted">One file holds the whole setup: timetables, calendar, settings, uploaded signals and songs, and the password. With it a new computer rings the same bells.</p>
+      <h2 id="backup-title">{t('backup.title')}</h2>
+      <p class="muted">{t('backup.intro')}</p>
       <button type="button" class="primary" disabled={download.busy} onClick={startDownload}>
-        Download a backup
+        {t('backup.download')}
       </button>
       <Outcome action={download} />
 
       <form class="upload" onSubmit={restoreFromFile} noValidate>
-        <h3 class="small-heading">Restore from a backup file</h3>
+        <h3 class="small-heading">{t('backup.restoreTitle')}</h3>
         <div class="field">
-          <label for="restore-file">Backup file (.tar.gz)</label>
+          <label for="restore-file">{t('backup.file')}</label>
           <input id="restore-file" ref={fileInput} type="file" accept=".gz,.tgz,application/gzip" onChange={() => setProblem(undefined)} />
         </div>
         <ErrorText error={problem} />
-        {progress !== undefined && <ProgressBar fraction={progress} label="Restore upload progress" />}
+        {progress !== undefined && <ProgressBar fraction={progress} label={t('backup.progress')} />}
         <button type="submit" class="danger" disabled={restore.busy}>
-          {restore.busy ? 'Restoring…' : 'Restore from file'}
+          {restore.busy ? t('backup.restoring') : t('backup.restoreFromFile')}
         </button>
       </form>
       <Outcome action={restore} />
 
-      <h3 class="small-heading">Snapshots</h3>
-      <p class="muted">The player keeps a copy of its settings and timetables every day and before every restore, the last 30. Uploaded audio is not part of them.</p>
+      <h3 class="small-heading">{t('backup.snapshots')}</h3>
+      <p class="muted">{t('backup.snapshotsIntro')}</p>
       <ErrorText error={snapshots.error} />
-      {snapshots.data && snapshots.data.length === 0 && <p class="muted">No snapshot yet.</p>}
+      {snapshots.data && snapshots.data.length === 0 && <p class="muted">{t('backup.noSnapshot')}</p>}
       {snapshots.data && snapshots.data.length > 0 && (
         <table class="data">
-          <caption class="visually-hidden">Snapshots</caption>
+          <caption class="visually-hidden">{t('backup.snapshots')}</caption>
           <thead>
             <tr>
-              <th scope="col">Taken</th>
-              <th scope="col">Why</th>
-              <th scope="col">Size</th>
+              <th scope="col">{t('backup.taken')}</th>
+              <th scope="col">{t('backup.why')}</th>
+              <th scope="col">{t('backup.size')}</th>
               <th scope="col">
-                <span class="visually-hidden">Action</span>
+                <span class="visually-hidden">{t('backup.action')}</span>
               </th>
             </tr>
           </thead>
           <tbody>
             {snapshots.data.map((s) => (
               <tr key={s.name}>
-                <th scope="row">{s.created}</th>
+                <th scope="row">{dateTimeText(s.created)}</th>
                 <td>{reasonLabel(s)}</td>
                 <td>{formatSize(s.size)}</td>
                 <td>
-                  <button type="button" class="small-button" disabled={restore.busy} onClick={() => restoreOne(s)} aria-label={`Restore the snapshot of ${s.created}`}>
-                    Restore
+                  <button type="button" class="small-button" disabled={restore.busy} onClick={() => restoreOne(s)} aria-label={t('backup.restoreNamed', { taken: dateTimeText(s.created) })}>
+                    {t('backup.restore')}
                   </button>
                 </td>
               </tr>

@@ -1,38 +1,38 @@
 import { useState } from 'preact/hooks';
 import { ErrorText, Loading, Outcome, Page } from '../components/ui';
-import { ApiError, CALENDAR_CHANGED, getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
+import { ApiError, getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
 import { bellsOfDay } from '../lib/bells';
 import { dateOfCell, whyThisTimetable } from '../lib/dayView';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import {
   bitsFromDays,
   describeDays,
-  MONTHS,
   RECURRENCE_MODES,
-  recurrenceLabel,
+  recurrenceInText,
   TYPE_OF_DAY,
   timetableColour,
   timetableName,
   typeOfDayLabel,
-  WEEKDAYS,
-  WEEKDAYS_SHORT,
+  WEEKDAY_INDEXES,
   WORKDAY_MODES,
 } from '../lib/calendar';
+import { t } from '../i18n';
+import { clockText, dateTimeText, dayRange, longDate, monthTitle, weekdayAndDay, weekdayName } from '../i18n/format';
 import { useAction, useLoad } from '../lib/hooks';
 import { CalendarImport } from './CalendarImport';
-import { checkPeriod, dateText, formatTime } from '../lib/time';
+import { checkPeriod, dateText } from '../lib/time';
 import type { AudioAsset, CalendarInfo, DayInfo, MonthView, NamedId, RecurringEvent, Settings, SingleEvent, TypeOfDay } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 function TimetableChoice(props: { id: string; value: string; timetables: NamedId[]; onChange: (v: string) => void }) {
   return (
     <div class="field">
-      <label for={props.id}>Timetable on these days</label>
+      <label for={props.id}>{t('calendar.timetableOnDays')}</label>
       <select id={props.id} value={props.value} onChange={(e) => props.onChange(e.currentTarget.value)}>
-        <option value={NULL_ID}>No bells (day off)</option>
-        {props.timetables.map((t) => (
-          <option key={t.id} value={t.id}>
-            {t.name}
+        <option value={NULL_ID}>{t('calendar.noBellsDayOff')}</option>
+        {props.timetables.map((tt) => (
+          <option key={tt.id} value={tt.id}>
+            {tt.name}
           </option>
         ))}
       </select>
@@ -40,59 +40,57 @@ function TimetableChoice(props: { id: string; value: string; timetables: NamedId
   );
 }
 
-const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
-
 /** The bells of one day, with the timetable and the rule that chose it. */
 function DayDetails(props: { date: string; label: string; day: DayInfo; info: CalendarInfo; settings?: Settings; onClose: () => void }) {
   const { day, info } = props;
   const timetables = useLoad(getTimetables, [day.id]);
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
-  const timetable = timetables.data?.find((t) => t.id === day.id);
+  const timetable = timetables.data?.find((tt) => tt.id === day.id);
   const bells = timetable ? bellsOfDay(timetable) : [];
-  const signalName = (id: string) => signals.data?.find((s) => s.id === id)?.name ?? `missing signal (${id})`;
+  const signalName = (id: string) => signals.data?.find((s) => s.id === id)?.name ?? t('calendar.missingSignal', { id });
   const off = props.settings?.schedulerEnable === false;
   return (
     <section class="day-view" aria-labelledby="day-view-title">
       <div class="month-head">
         <h3 id="day-view-title">{props.label}</h3>
         <button type="button" onClick={props.onClose}>
-          Close the day
+          {t('calendar.closeDay')}
         </button>
       </div>
       <dl class="facts">
-        <dt>Type of day</dt>
+        <dt>{t('common.typeOfDay')}</dt>
         <dd>{typeOfDayLabel(day.typeOfDay)}</dd>
-        <dt>Timetable</dt>
+        <dt>{t('common.timetable')}</dt>
         <dd>
           <strong>{timetableName(day.id, info.timetables)}</strong>
           <br />
           <span class="muted">{whyThisTimetable(props.date, day, info, props.settings?.dailyPreferences?.selectedTimetableId)}</span>
         </dd>
       </dl>
-      {off && <p class="msg msg-warn">Bells are switched off: nothing rings on this day unless they are switched on again.</p>}
+      {off && <p class="msg msg-warn">{t('calendar.dayBellsOff')}</p>}
       <ErrorText error={timetables.error ?? signals.error} />
       {day.id === NULL_ID ? (
-        <p>No bells on this day.</p>
+        <p>{t('calendar.noBellsOnDay')}</p>
       ) : !timetables.data ? (
-        <Loading what="the bells" />
+        <Loading text={t('loading.bells')} />
       ) : !timetable ? (
-        <p class="msg msg-error">The timetable of this day no longer exists: no bells ring.</p>
+        <p class="msg msg-error">{t('calendar.timetableGone')}</p>
       ) : bells.length === 0 ? (
-        <p>The timetable "{timetable.name}" rings no bells.</p>
+        <p>{t('calendar.ringsNothing', { name: timetable.name })}</p>
       ) : (
         <table class="data day-bells">
-          <caption class="visually-hidden">Bells on {props.label}</caption>
+          <caption class="visually-hidden">{t('calendar.bellsOn', { day: props.label })}</caption>
           <thead>
             <tr>
-              <th scope="col">Time</th>
-              <th scope="col">Bell</th>
-              <th scope="col">Signal</th>
+              <th scope="col">{t('bells.time')}</th>
+              <th scope="col">{t('bells.bell')}</th>
+              <th scope="col">{t('bells.signal')}</th>
             </tr>
           </thead>
           <tbody>
             {bells.map((b, i) => (
               <tr key={i}>
-                <th scope="row">{at(b.seconds)}</th>
+                <th scope="row">{clockText(b.seconds)}</th>
                 <td>{b.what}</td>
                 <td>{signalName(b.signalId)}</td>
               </tr>
@@ -112,48 +110,44 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
   const weeks: MonthView['days'][] = [];
   if (v) for (let i = 0; i < v.days.length; i += 7) weeks.push(v.days.slice(i, i + 7));
   const timetables = props.info.timetables;
-  const title = v ? `${MONTHS[v.month - 1]} ${v.year}` : 'Month';
+  const title = v ? monthTitle(v.year, v.month) : t('calendar.month');
   const used = new Set(v?.days.filter((d) => d.isGivenMonth).map((d) => d.id) ?? []);
-  const monthNumber = (d: MonthView['days'][number], index: number) => {
-    if (!v || d.isGivenMonth) return v?.month ?? 1;
-    return index < 7 ? ((v.month + 10) % 12) + 1 : (v.month % 12) + 1;
-  };
   return (
     <section class="card" aria-labelledby="month-title">
       <div class="month-head">
-        <button type="button" onClick={() => props.setOffset(props.offset - 1)} aria-label="Previous month">
-          ‹ Previous
+        <button type="button" onClick={() => props.setOffset(props.offset - 1)} aria-label={t('calendar.previousMonth')}>
+          {t('calendar.previous')}
         </button>
         <h2 id="month-title" aria-live="polite">
           {title}
         </h2>
-        <button type="button" onClick={() => props.setOffset(props.offset + 1)} aria-label="Next month">
-          Next ›
+        <button type="button" onClick={() => props.setOffset(props.offset + 1)} aria-label={t('calendar.nextMonth')}>
+          {t('calendar.next')}
         </button>
       </div>
       {props.offset !== 0 && (
         <p class="center">
           <button type="button" class="link-button" onClick={() => props.setOffset(0)}>
-            Back to this month
+            {t('calendar.backToThisMonth')}
           </button>
         </p>
       )}
       <ErrorText error={view.error} />
       {bellsOff && (
         <p class="msg msg-warn" role="status">
-          Bells are switched off: none of these days rings until they are switched on again. The month shows what would ring.
+          {t('calendar.monthBellsOff')}
         </p>
       )}
       {!v ? (
-        <Loading what="the month" />
+        <Loading text={t('loading.month')} />
       ) : (
         <>
           <table class={`month ${bellsOff ? 'bells-off' : ''}`} aria-labelledby="month-title">
             <thead>
               <tr>
-                {WEEKDAYS_SHORT.map((d, i) => (
-                  <th key={d} scope="col" abbr={WEEKDAYS[i]}>
-                    {d}
+                {WEEKDAY_INDEXES.map((i) => (
+                  <th key={i} scope="col" abbr={weekdayName(i)}>
+                    {weekdayName(i, 'short')}
                   </th>
                 ))}
               </tr>
@@ -165,7 +159,8 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
                     const type = TYPE_OF_DAY[d.typeOfDay as TypeOfDay];
                     const colour = timetableColour(d.id, timetables);
                     const name = timetableName(d.id, timetables);
-                    const label = `${WEEKDAYS[i]} ${d.day} ${MONTHS[monthNumber(d, w * 7 + i) - 1]}: ${typeOfDayLabel(d.typeOfDay)}, ${name}${d.isToday ? ', today' : ''}`;
+                    const values = { day: weekdayAndDay(dateOfCell(v, w * 7 + i)), type: typeOfDayLabel(d.typeOfDay), timetable: name };
+                    const label = d.isToday ? t('calendar.cellToday', values) : t('calendar.cell', values);
                     return (
                       <td
                         key={i}
@@ -199,37 +194,37 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
           {selected !== undefined && v.days[selected] && (
             <DayDetails
               date={dateOfCell(v, selected)}
-              label={`${WEEKDAYS[selected % 7]} ${dateOfCell(v, selected)}`}
+              label={longDate(dateOfCell(v, selected))}
               day={v.days[selected]}
               info={props.info}
               settings={props.settings}
               onClose={() => setSelected(undefined)}
             />
           )}
-          <p class="muted small">Choose a day to see its bells.</p>
-          <div class="legend" aria-label="Legend">
-            <h3 class="small-heading">Types of day</h3>
+          <p class="muted small">{t('calendar.chooseDay')}</p>
+          <div class="legend" aria-label={t('calendar.legend')}>
+            <h3 class="small-heading">{t('calendar.typesOfDay')}</h3>
             <ul>
-              {(Object.keys(TYPE_OF_DAY) as TypeOfDay[]).map((t) => (
-                <li key={t}>
-                  <span class={`swatch ${TYPE_OF_DAY[t].className}`} aria-hidden="true" /> {TYPE_OF_DAY[t].label}
+              {(Object.keys(TYPE_OF_DAY) as TypeOfDay[]).map((type) => (
+                <li key={type}>
+                  <span class={`swatch ${TYPE_OF_DAY[type].className}`} aria-hidden="true" /> {typeOfDayLabel(type)}
                 </li>
               ))}
             </ul>
-            <h3 class="small-heading">Timetables (bar under the day)</h3>
+            <h3 class="small-heading">{t('calendar.timetableBars')}</h3>
             <ul>
               {timetables
-                .filter((t) => used.has(t.id))
-                .map((t) => (
-                  <li key={t.id}>
-                    <span class="swatch bar" style={{ background: timetableColour(t.id, timetables) }} aria-hidden="true" /> {t.name}
+                .filter((tt) => used.has(tt.id))
+                .map((tt) => (
+                  <li key={tt.id}>
+                    <span class="swatch bar" style={{ background: timetableColour(tt.id, timetables) }} aria-hidden="true" /> {tt.name}
                   </li>
                 ))}
               <li>
                 <span class="swatch bar none" aria-hidden="true">
                   ×
                 </span>{' '}
-                No bells
+                {t('calendar.noBells')}
               </li>
             </ul>
           </div>
@@ -249,7 +244,7 @@ async function deleteNamed(remove: () => Promise<void>, reload: () => Promise<vo
   } catch (e) {
     if (e instanceof ApiError && e.status === 409) {
       await reload();
-      throw new Error(`${CALENDAR_CHANGED}: it was changed on another screen, so nothing was deleted. The list is now up to date; check it and try again.`);
+      throw new Error(t('calendar.changedElsewhere'));
     }
     throw e;
   }
@@ -273,9 +268,9 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
   const regionKnown = info.regions.some((r) => r.id === info.syncRegionId);
   return (
     <section class="card" aria-labelledby="week-title">
-      <h2 id="week-title">Working week and holidays</h2>
+      <h2 id="week-title">{t('calendar.weekTitle')}</h2>
       <div class="field">
-        <label for="workday-mode">School days of the week</label>
+        <label for="workday-mode">{t('calendar.schoolDays')}</label>
         <select
           id="workday-mode"
           value={String(pending.mode ?? info.workdayMode)}
@@ -283,18 +278,18 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
           onChange={(e) => {
             const v = Number(e.currentTarget.value);
             setPending({ mode: v });
-            void change({ 'calendar.workdayMode': v }, 'The working week is changed.');
+            void change({ 'calendar.workdayMode': v }, t('calendar.weekChanged'));
           }}
         >
           {WORKDAY_MODES.map((m) => (
             <option key={m.value} value={String(m.value)}>
-              {m.label}
+              {t(m.label)}
             </option>
           ))}
         </select>
       </div>
       <div class="field">
-        <label for="region">Region for public holidays and school breaks</label>
+        <label for="region">{t('calendar.region')}</label>
         <select
           id="region"
           value={pending.region ?? info.syncRegionId}
@@ -302,12 +297,12 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
           onChange={(e) => {
             const v = e.currentTarget.value;
             setPending({ region: v });
-            void change({ 'calendar.syncRegionId': v }, 'The region is changed.');
+            void change({ 'calendar.syncRegionId': v }, t('calendar.regionChanged'));
           }}
         >
           {!regionKnown && (
             <option value={info.syncRegionId}>
-              {info.syncRegionId ? `${info.syncRegionId} (not downloaded yet)` : 'None'}
+              {info.syncRegionId ? t('calendar.notDownloaded', { id: info.syncRegionId }) : t('common.none')}
             </option>
           )}
           {info.regions.map((r) => (
@@ -318,8 +313,8 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
         </select>
         <small class="muted">
           {info.lastUpdate
-            ? `Holiday calendars last updated: ${info.lastUpdate}.`
-            : 'The holiday calendars have not been downloaded yet: the player needs an internet connection for them. Until then only the working week and your own events count.'}
+            ? t('calendar.lastUpdate', { when: dateTimeText(info.lastUpdate) })
+            : t('calendar.notDownloadedYet')}
         </small>
       </div>
       <div class="field-inline switch">
@@ -332,10 +327,10 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
           onChange={(e) => {
             const on = e.currentTarget.checked;
             setPending({ breaks: on });
-            void change({ 'calendar.syncSchoolHolidays': on }, on ? 'School breaks of the region are silent.' : 'School breaks of the region ring like school days.');
+            void change({ 'calendar.syncSchoolHolidays': on }, on ? t('calendar.breaksSilent') : t('calendar.breaksRing'));
           }}
         />
-        <label for="school-breaks">No bells during the region's school breaks</label>
+        <label for="school-breaks">{t('calendar.noBellsInBreaks')}</label>
       </div>
       <Outcome action={action} />
     </section>
@@ -361,7 +356,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
     void action.run(async () => {
       await trigger('addSingleEvent', 0, { timetableId, startDate: period.value.start, endDate: period.value.end });
       await props.onChanged();
-      return 'The event is added.';
+      return t('calendar.eventAdded');
     });
   };
   const remove = (index: number, ev: SingleEvent) =>
@@ -375,26 +370,26 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
           }),
         props.onChanged,
       );
-      return 'The event is deleted.';
+      return t('calendar.eventDeleted');
     });
   return (
     <section class="card" aria-labelledby="single-title">
-      <h2 id="single-title">Single events</h2>
-      <p class="muted small">A period of days with its own timetable, or with no bells. The first matching event counts, before weekly events.</p>
+      <h2 id="single-title">{t('calendar.singleTitle')}</h2>
+      <p class="muted small">{t('calendar.singleIntro')}</p>
       {info.singleEvents.length === 0 ? (
-        <p class="muted">No single events.</p>
+        <p class="muted">{t('calendar.noSingle')}</p>
       ) : (
         <ul class="plain-list events">
           {info.singleEvents.map((ev, i) => {
             const s = dateText(ev.start);
             const e2 = dateText(ev.end);
-            const days = s === e2 ? s : `${s} to ${e2}`;
-            const text = `${ev.name ? `${ev.name}, ${days}` : days}: ${timetableName(ev.timeTableId, info.timetables)}`;
+            const values = { name: ev.name ?? '', days: dayRange(s, e2), timetable: timetableName(ev.timeTableId, info.timetables) };
+            const text = ev.name ? t('calendar.namedEventText', values) : t('calendar.eventText', values);
             return (
               <li key={`${i}-${s}-${e2}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(`Delete the event ${text}?`) && remove(i, ev)} aria-label={`Delete event ${text}`}>
-                  Delete
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(t('calendar.deleteEventConfirm', { text })) && remove(i, ev)} aria-label={t('calendar.deleteEvent', { text })}>
+                  {t('common.delete')}
                 </button>
               </li>
             );
@@ -402,21 +397,21 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
         </ul>
       )}
       <form onSubmit={add} noValidate>
-        <h3 class="small-heading">Add a single event</h3>
+        <h3 class="small-heading">{t('calendar.addSingleTitle')}</h3>
         <div class="row">
           <div class="field">
-            <label for="single-start">First day</label>
+            <label for="single-start">{t('calendar.firstDay')}</label>
             <input id="single-start" type="date" value={start} onInput={(e) => setStart(e.currentTarget.value)} required />
           </div>
           <div class="field">
-            <label for="single-end">Last day</label>
+            <label for="single-end">{t('calendar.lastDay')}</label>
             <input id="single-end" type="date" value={end} onInput={(e) => setEnd(e.currentTarget.value)} required />
           </div>
           <TimetableChoice id="single-timetable" value={timetableId} timetables={info.timetables} onChange={setTimetableId} />
         </div>
         <ErrorText error={problem} />
         <button type="submit" class="primary" disabled={action.busy}>
-          Add event
+          {t('calendar.addEvent')}
         </button>
       </form>
       <Outcome action={action} />
@@ -435,7 +430,7 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
     e.preventDefault();
     action.clear();
     if (days.length === 0) {
-      setProblem('Tick at least one day of the week.');
+      setProblem(t('calendar.tickDay'));
       return;
     }
     setProblem(undefined);
@@ -443,7 +438,7 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
       await trigger('addReoccurringEvent', 0, { timetableId, mode, days: bitsFromDays(days) });
       setDays([]);
       await props.onChanged();
-      return 'The weekly event is added.';
+      return t('calendar.weeklyAdded');
     });
   };
   const remove = (index: number, ev: RecurringEvent) =>
@@ -452,23 +447,23 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
         () => trigger('deleteReoccurringEvent', index, { expectTimetableId: ev.timeTableId, expectMode: ev.mode, expectDays: ev.days }),
         props.onChanged,
       );
-      return 'The weekly event is deleted.';
+      return t('calendar.weeklyDeleted');
     });
   return (
     <section class="card" aria-labelledby="recurring-title">
-      <h2 id="recurring-title">Weekly events</h2>
-      <p class="muted small">A timetable on some days of every week, or of odd or even weeks (ISO week numbers).</p>
+      <h2 id="recurring-title">{t('calendar.weeklyTitle')}</h2>
+      <p class="muted small">{t('calendar.weeklyIntro')}</p>
       {info.reoccurringEvents.length === 0 ? (
-        <p class="muted">No weekly events.</p>
+        <p class="muted">{t('calendar.noWeekly')}</p>
       ) : (
         <ul class="plain-list events">
           {info.reoccurringEvents.map((ev, i) => {
-            const text = `${describeDays(ev.days)}, ${recurrenceLabel(ev.mode).toLowerCase()}: ${timetableName(ev.timeTableId, info.timetables)}`;
+            const text = t('calendar.weeklyText', { days: describeDays(ev.days), weeks: recurrenceInText(ev.mode), timetable: timetableName(ev.timeTableId, info.timetables) });
             return (
               <li key={`${i}-${ev.days}-${ev.mode}-${ev.timeTableId}`} class="event">
                 <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(`Delete the weekly event ${text}?`) && remove(i, ev)} aria-label={`Delete weekly event ${text}`}>
-                  Delete
+                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(t('calendar.deleteWeeklyConfirm', { text })) && remove(i, ev)} aria-label={t('calendar.deleteWeekly', { text })}>
+                  {t('common.delete')}
                 </button>
               </li>
             );
@@ -476,11 +471,11 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
         </ul>
       )}
       <form onSubmit={add} noValidate>
-        <h3 class="small-heading">Add a weekly event</h3>
+        <h3 class="small-heading">{t('calendar.addWeeklyTitle')}</h3>
         <fieldset class="weekdays">
-          <legend>Days</legend>
-          {WEEKDAYS.map((d, i) => (
-            <span key={d} class="field-inline">
+          <legend>{t('calendar.days')}</legend>
+          {WEEKDAY_INDEXES.map((i) => (
+            <span key={i} class="field-inline">
               <input
                 id={`weekday-${i}`}
                 type="checkbox"
@@ -490,23 +485,23 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
                   setDays((old) => (on ? [...old, i] : old.filter((x) => x !== i)));
                 }}
               />
-              <label for={`weekday-${i}`}>{d}</label>
+              <label for={`weekday-${i}`}>{weekdayName(i)}</label>
             </span>
           ))}
         </fieldset>
         <fieldset class="modes">
-          <legend>Weeks</legend>
+          <legend>{t('calendar.weeks')}</legend>
           {RECURRENCE_MODES.map((m) => (
             <span key={m.value} class="field-inline">
               <input id={`mode-${m.value}`} type="radio" name="mode" checked={mode === m.value} onChange={() => setMode(m.value)} />
-              <label for={`mode-${m.value}`}>{m.label}</label>
+              <label for={`mode-${m.value}`}>{t(m.label)}</label>
             </span>
           ))}
         </fieldset>
         <TimetableChoice id="recurring-timetable" value={timetableId} timetables={info.timetables} onChange={setTimetableId} />
         <ErrorText error={problem} />
         <button type="submit" class="primary" disabled={action.busy}>
-          Add weekly event
+          {t('calendar.addWeekly')}
         </button>
       </form>
       <Outcome action={action} />
@@ -525,10 +520,10 @@ export function CalendarPage() {
   };
   useChanged(() => void settings.reload());
   return (
-    <Page title="Calendar">
+    <Page title={t('calendar.title')}>
       <ErrorText error={info.error} />
       {!info.data ? (
-        <Loading what="the calendar" />
+        <Loading text={t('loading.calendar')} />
       ) : (
         <>
           <Month offset={offset} setOffset={setOffset} info={info.data} settings={settings.data} version={version} />

@@ -7,6 +7,8 @@ import { useAction } from '../lib/hooks';
 import { checkPeriod } from '../lib/time';
 import type { CalendarInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
+import { t } from '../i18n';
+import { dayRange } from '../i18n/format';
 
 interface Row extends IcsEvent {
   take: boolean;
@@ -25,15 +27,15 @@ export function monthsLater(iso: string, months: number): string {
   return `${year}-${String(month).padStart(2, '0')}-${String(Math.min(d, last)).padStart(2, '0')}`;
 }
 
-const daysText = (e: IcsEvent) => (e.start === e.end ? e.start : `${e.start} to ${e.end}`);
+const daysText = (e: IcsEvent) => dayRange(e.start, e.end);
 
 function TimetableOptions(props: { info: CalendarInfo }) {
   return (
     <>
-      <option value={NULL_ID}>No bells</option>
-      {props.info.timetables.map((t) => (
-        <option key={t.id} value={t.id}>
-          {t.name}
+      <option value={NULL_ID}>{t('calendar.noBells')}</option>
+      {props.info.timetables.map((tt) => (
+        <option key={tt.id} value={tt.id}>
+          {tt.name}
         </option>
       ))}
     </>
@@ -54,7 +56,7 @@ export function CalendarImport(props: { info: CalendarInfo; onChanged: () => Pro
     e.preventDefault();
     importing.clear();
     if (!file) {
-      setProblem('Choose a calendar file (.ics) first.');
+      setProblem(t('import.chooseFile'));
       return;
     }
     const period = checkPeriod(from, to);
@@ -67,7 +69,7 @@ export function CalendarImport(props: { info: CalendarInfo; onChanged: () => Pro
     void reading.run(async () => {
       const events = await previewIcs(file, period.value.start, period.value.end);
       setRows(events.map((ev) => ({ ...ev, take: true, timeTableId: NULL_ID })));
-      return `${events.length} ${events.length === 1 ? 'event' : 'events'} found. Tick the ones to take.`;
+      return t('import.found', { count: events.length });
     });
   };
   const change = (index: number, changes: Partial<Row>) => setRows((old) => old.map((r, i) => (i === index ? { ...r, ...changes } : r)));
@@ -77,70 +79,67 @@ export function CalendarImport(props: { info: CalendarInfo; onChanged: () => Pro
       const answer = await importEvents(chosen.map((r) => ({ name: r.summary, start: r.start, end: r.end, timeTableId: r.timeTableId })));
       setRows([]);
       await props.onChanged();
-      const added = `${answer.added} ${answer.added === 1 ? 'event' : 'events'} imported.`;
-      return answer.skipped ? `${added} ${answer.skipped} ${answer.skipped === 1 ? 'was' : 'were'} already in the calendar.` : added;
+      const added = t('import.imported', { count: answer.added });
+      return answer.skipped ? `${added} ${t('import.skipped', { count: answer.skipped })}` : added;
     });
 
   return (
     <section class="card" aria-labelledby="import-title">
-      <h2 id="import-title">Import from a calendar file</h2>
-      <p class="muted small">
-        Term dates and public holidays from an iCalendar (.ics) file of your school authority or calendar app. Each event you take becomes a single
-        event.
-      </p>
+      <h2 id="import-title">{t('import.title')}</h2>
+      <p class="muted small">{t('import.intro')}</p>
       <form onSubmit={read} noValidate>
         <div class="row">
           <div class="field">
-            <label for="ics-file">Calendar file (.ics)</label>
+            <label for="ics-file">{t('import.file')}</label>
             <input id="ics-file" type="file" accept=".ics,text/calendar" onChange={(e) => setFile(e.currentTarget.files?.[0])} />
           </div>
           <div class="field">
-            <label for="ics-from">Events from</label>
+            <label for="ics-from">{t('import.from')}</label>
             <input id="ics-from" type="date" value={from} onInput={(e) => setFrom(e.currentTarget.value)} />
           </div>
           <div class="field">
-            <label for="ics-to">Events until</label>
+            <label for="ics-to">{t('import.until')}</label>
             <input id="ics-to" type="date" value={to} onInput={(e) => setTo(e.currentTarget.value)} />
           </div>
         </div>
         <ErrorText error={problem} />
         <button type="submit" disabled={reading.busy}>
-          {reading.busy ? 'Reading…' : 'Show events'}
+          {reading.busy ? t('import.reading') : t('import.show')}
         </button>
       </form>
       <Outcome action={reading} />
       {rows.length > 0 && (
         <>
           <div class="field">
-            <label for="ics-all">Timetable for all events</label>
+            <label for="ics-all">{t('import.allTimetable')}</label>
             <select id="ics-all" onChange={(e) => setRows((old) => old.map((r) => ({ ...r, timeTableId: e.currentTarget.value })))}>
-              <option value="">Choose…</option>
+              <option value="">{t('import.choose')}</option>
               <TimetableOptions info={info} />
             </select>
           </div>
           <div class="table-wrap">
             <table class="data ics-preview">
-              <caption class="visually-hidden">Events in the calendar file</caption>
+              <caption class="visually-hidden">{t('import.caption')}</caption>
               <thead>
                 <tr>
-                  <th scope="col">Take</th>
-                  <th scope="col">Event</th>
-                  <th scope="col">Days</th>
-                  <th scope="col">Timetable</th>
+                  <th scope="col">{t('import.take')}</th>
+                  <th scope="col">{t('import.event')}</th>
+                  <th scope="col">{t('import.days')}</th>
+                  <th scope="col">{t('common.timetable')}</th>
                 </tr>
               </thead>
               <tbody>
                 {rows.map((r, i) => {
-                  const what = `${r.summary || 'Event without a name'}, ${daysText(r)}`;
+                  const what = t('import.what', { name: r.summary || t('import.unnamed'), days: daysText(r) });
                   return (
                     <tr key={`${i}-${r.start}-${r.summary}`}>
                       <td>
-                        <input type="checkbox" checked={r.take} aria-label={`Take ${what}`} onChange={(e) => change(i, { take: e.currentTarget.checked })} />
+                        <input type="checkbox" checked={r.take} aria-label={t('import.takeNamed', { what })} onChange={(e) => change(i, { take: e.currentTarget.checked })} />
                       </td>
-                      <th scope="row">{r.summary || 'Event without a name'}</th>
+                      <th scope="row">{r.summary || t('import.unnamed')}</th>
                       <td>{daysText(r)}</td>
                       <td>
-                        <select value={r.timeTableId} aria-label={`Timetable for ${what}`} onChange={(e) => change(i, { timeTableId: e.currentTarget.value })}>
+                        <select value={r.timeTableId} aria-label={t('import.timetableFor', { what })} onChange={(e) => change(i, { timeTableId: e.currentTarget.value })}>
                           <TimetableOptions info={info} />
                         </select>
                       </td>
@@ -151,7 +150,7 @@ export function CalendarImport(props: { info: CalendarInfo; onChanged: () => Pro
             </table>
           </div>
           <button type="button" class="primary" disabled={importing.busy || chosen.length === 0} onClick={() => void doImport()}>
-            Import {chosen.length} {chosen.length === 1 ? 'event' : 'events'}
+            {t('import.submit', { count: chosen.length })}
           </button>
         </>
       )}

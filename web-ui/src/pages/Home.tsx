@@ -2,8 +2,9 @@ import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { getTarget, getTimetables, setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { bellsAfter } from '../lib/bells';
-import { MONTHS, timetableName, typeOfDayLabel, WEEKDAYS } from '../lib/calendar';
-import { formatTime, parseDate } from '../lib/time';
+import { timetableName, typeOfDayLabel } from '../lib/calendar';
+import { rich, t } from '../i18n';
+import { clockText, longDate, timeText } from '../i18n/format';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import { clockDrift, zoneText } from '../lib/playerClock';
@@ -13,22 +14,14 @@ import { NULL_ID } from '../lib/types';
 
 const FOLLOW_CALENDAR = '';
 
-/** "Tuesday 8 December 2026" from the player's day text and weekday. */
-function longDate(date: string, dayOfWeek: number): string {
-  const parsed = parseDate(date);
-  if (!parsed.ok) return date;
-  const { y, m, d } = parsed.value;
-  return `${WEEKDAYS[dayOfWeek] ?? ''} ${d} ${MONTHS[m - 1]} ${y}`;
-}
-
 function whyText(info: TimetableInfo): string {
   switch (info.source) {
     case 'DISABLED':
-      return 'Automatic bells are switched off: nothing rings by itself.';
+      return t('home.why.disabled');
     case 'DAILY_OVERRIDE':
-      return info.id === NULL_ID ? 'No bells today, chosen by hand for today only.' : `Chosen by hand for today only.`;
+      return info.id === NULL_ID ? t('home.why.noneByHand') : t('home.why.byHand');
     default:
-      return info.id === NULL_ID ? `No bells today: the calendar has no timetable for this day.` : `From the calendar.`;
+      return info.id === NULL_ID ? t('home.why.noneInCalendar') : t('home.why.calendar');
   }
 }
 
@@ -51,32 +44,31 @@ function useStatus(): { status?: Status; error?: string } {
   return { status, error };
 }
 
-const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
-
 /** While the bells are off: the next bell of the day's timetable, which will not ring. */
 function SilencedBell(props: { timetable?: TimeTable; now?: string }) {
   const next = props.timetable && props.now ? bellsAfter(props.timetable, props.now) : [];
-  if (next.length === 0) return <>Bells are off.</>;
-  return (
-    <>
-      Bells are off: the <strong>{at(next[0].seconds)}</strong> bell will not ring.
-    </>
-  );
+  if (next.length === 0) return <>{t('home.bellsOffNow')}</>;
+  return <>{rich('home.bellsOffNext', { time: clockText(next[0].seconds), b: (words) => <strong>{words}</strong> })}</>;
 }
 
 function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioAsset[]; missing: string[] }) {
   if (!props.timetable || !props.now) return null;
   const next = bellsAfter(props.timetable, props.now);
-  if (next.length === 0) return <>No more bells today.</>;
+  if (next.length === 0) return <>{t('home.noMoreBells')}</>;
   const name = (id: string) => {
     const signal = props.signals.find((s) => s.id === id);
-    if (!signal) return 'a deleted signal: it will not ring';
-    return props.missing.includes(id) ? `${signal.name}: its file is missing, it will not ring` : signal.name;
+    if (!signal) return t('home.deletedSignal');
+    return props.missing.includes(id) ? t('home.fileMissing', { name: signal.name }) : signal.name;
   };
   return (
     <>
-      <strong>{at(next[0].seconds)}</strong> {next[0].what} ({name(next[0].signalId)})
-      {next.length > 1 && <span class="muted"> · {next.length - 1} more today, the last at {at(next[next.length - 1].seconds)}</span>}
+      <strong>{clockText(next[0].seconds)}</strong> {next[0].what} ({name(next[0].signalId)})
+      {next.length > 1 && (
+        <span class="muted">
+          {' · '}
+          {t('home.moreToday', { count: next.length - 1, time: clockText(next[next.length - 1].seconds) })}
+        </span>
+      )}
     </>
   );
 }
@@ -88,14 +80,13 @@ function ClockHealth(props: { clock: Status['clock'] }) {
   if (!clock.synchronised) {
     return (
       <p class="msg msg-warn small" role="alert">
-        <strong>The player's clock is not synchronised</strong> with a time server. Bells follow this computer's clock:
-        check its time, and its time service (NTP).
+        {rich('home.notSynchronised', { b: (words) => <strong>{words}</strong> })}
       </p>
     );
   }
   return (
     <p class="muted small">
-      Synchronised with a time server{clock.estimatedErrorMs !== null ? ` (within about ${clock.estimatedErrorMs} ms)` : ''}.
+      {clock.estimatedErrorMs !== null ? t('home.synchronisedWithin', { ms: clock.estimatedErrorMs }) : t('home.synchronised')}
     </p>
   );
 }
@@ -111,30 +102,30 @@ function Clock(props: { status?: Status; error?: string }) {
     });
   return (
     <div class="card clock-card">
-      <h2 class="small-heading">The player's clock</h2>
-      <p class="clock" aria-label="Time on the player">
-        <time>{status?.time ?? '--:--:--'}</time>
+      <h2 class="small-heading">{t('home.clockTitle')}</h2>
+      <p class="clock" aria-label={t('home.clockLabel')}>
+        <time>{status?.time ? timeText(status.time) : '--:--:--'}</time>
       </p>
-      {status?.timeZone && <p class="muted small">Time zone of the player: {zoneText(status.timeZone)}</p>}
+      {status?.timeZone && <p class="muted small">{t('home.timeZone', { zone: zoneText(status.timeZone) })}</p>}
       <ClockHealth clock={status?.clock} />
       {drift !== undefined && (
         <p class="msg msg-warn small" role="status">
-          This device's clock differs from the player's by {drift}. Bells follow the player's clock.
+          {t('home.drift', { drift })}
         </p>
       )}
       <p aria-live="polite" class={status?.isPlaying ? 'playing' : 'muted'}>
-        {status ? (status.isPlaying ? '♪ Playing a sound now' : 'Silent') : ''}
+        {status ? (status.isPlaying ? t('home.playingNow') : t('home.silent')) : ''}
       </p>
       <button type="button" onClick={stop} disabled={action.busy}>
-        Stop all sounds
+        {t('common.stopAllSounds')}
       </button>
       {status?.lastSound ? (
         <p class={`small ${status.lastSound.outcome === 'failed' ? 'msg msg-error' : 'muted'}`}>
-          Last sound: {entrySummary(status.lastSound)}. <Link href="/log">See the log</Link>
+          {t('home.lastSound', { summary: entrySummary(status.lastSound) })} <Link href="/log">{t('home.seeLog')}</Link>
         </p>
       ) : null}
       <Outcome action={action} />
-      {error ? <ErrorText error={`Clock: ${error}`} /> : null}
+      {error ? <ErrorText error={t('home.clockError', { error })} /> : null}
     </div>
   );
 }
@@ -144,7 +135,7 @@ function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> })
   // Says which state is wanted, so that two screens pressing at once cannot undo each other.
   const toggle = () => {
     const start = !props.active;
-    if (start && !window.confirm('Start the alarm? It rings again and again until you stop it here.')) return;
+    if (start && !window.confirm(t('home.alarmConfirm'))) return;
     void action.run(async () => {
       await setAlarm(start);
       await props.onChanged();
@@ -153,7 +144,7 @@ function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> })
   };
   return (
     <div class="card alarm-card">
-      <h2>Alarm</h2>
+      <h2>{t('home.alarm')}</h2>
       <button
         type="button"
         class={`alarm ${props.active ? 'alarm-on' : ''}`}
@@ -161,10 +152,10 @@ function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> })
         onClick={toggle}
         disabled={action.busy}
       >
-        {props.active ? 'Stop the alarm' : 'Start the alarm'}
+        {props.active ? t('home.stopAlarm') : t('home.startAlarm')}
       </button>
       <p class={props.active ? 'alarm-state-on' : 'muted'} role="status">
-        {props.active ? 'The alarm is ringing.' : 'The alarm is off.'}
+        {props.active ? t('home.alarmRinging') : t('home.alarmOff')}
       </p>
       <Outcome action={action} />
     </div>
@@ -213,17 +204,15 @@ export function HomePage() {
   const selected = s?.dailyPreferences?.selectedTimetableId ?? null;
 
   return (
-    <Page title="Home">
+    <Page title={t('home.title')}>
       {o?.passwordMissing ? (
         <p class="msg msg-warn" role="status">
-          The dashboard has no password: anyone on the school network can change the bells.{' '}
-          <Link href="/settings#password">Set a password</Link>.
+          {rich('home.noPassword', { link: (words) => <Link href="/settings#password">{words}</Link> })}
         </p>
       ) : null}
       {info && info.id !== NULL_ID && o && !o.timetables.some((t) => t.id === info.id) ? (
         <p class="msg msg-error" role="alert">
-          Today's timetable ({info.id}) no longer exists, so no lesson bells ring today. Choose another default timetable
-          under <Link href="/timetables">Timetables</Link>, or a timetable for today below.
+          {rich('home.timetableGone', { id: info.id, link: (words) => <Link href="/timetables">{words}</Link> })}
         </p>
       ) : null}
       <ErrorText error={overview.error} />
@@ -232,42 +221,40 @@ export function HomePage() {
         <Clock status={status} error={statusError} />
         <AlarmButton active={!!o?.alarmActive} onChanged={overview.reload} />
         <div class="card today-card">
-          <h2>Today</h2>
+          <h2>{t('home.today')}</h2>
           {!info ? (
-            <Loading what="today's timetable" />
+            <Loading text={t('loading.todaysTimetable')} />
           ) : (
             <dl class="facts">
-              <dt>Date</dt>
-              <dd>
-                {longDate(info.date, info.dayOfWeek)}
-              </dd>
-              <dt>Type of day</dt>
+              <dt>{t('home.date')}</dt>
+              <dd>{longDate(info.date)}</dd>
+              <dt>{t('common.typeOfDay')}</dt>
               <dd>{typeOfDayLabel(info.typeOfDay)}</dd>
-              <dt>Active timetable</dt>
+              <dt>{t('home.activeTimetable')}</dt>
               <dd>
-                <strong>{info.id === NULL_ID ? 'None' : timetableName(info.id, timetableNames)}</strong>
+                <strong>{info.id === NULL_ID ? t('common.none') : timetableName(info.id, timetableNames)}</strong>
                 <br />
                 <span class="muted">{whyText(info)}</span>
               </dd>
-              <dt>Next bell</dt>
+              <dt>{t('home.nextBell')}</dt>
               <dd>
                 {active ? (
                   <NextBells timetable={active} now={status?.time} signals={signals.data ?? []} missing={missing.data ?? []} />
                 ) : bellsOff ? (
                   <SilencedBell timetable={silenced} now={status?.time} />
                 ) : (
-                  'None today.'
+                  t('home.noneToday')
                 )}
               </dd>
-              <dt>Next programme</dt>
-              <dd>{info.programmeToday ?? 'Nothing more is programmed for today.'}</dd>
+              <dt>{t('home.nextProgramme')}</dt>
+              <dd>{info.programmeToday ?? t('home.nothingProgrammed')}</dd>
             </dl>
           )}
         </div>
         <div class="card">
-          <h2>Bells</h2>
+          <h2>{t('home.bells')}</h2>
           {!s ? (
-            <Loading what="settings" />
+            <Loading text={t('loading.settings')} />
           ) : (
             <>
               <div class="field-inline switch">
@@ -281,22 +268,20 @@ export function HomePage() {
                     const on = e.currentTarget.checked;
                     if (
                       !on &&
-                      !window.confirm(
-                        'Switch off the automatic bells? From now on no timetable bell and no programme rings, today and on every following day, until someone switches them on again here.',
-                      )
+                      !window.confirm(t('home.switchOffConfirm'))
                     ) {
                       e.currentTarget.checked = true;
                       return;
                     }
                     setPending({ enable: on });
-                    void change({ schedulerEnable: on }, on ? 'Automatic bells are on.' : 'Automatic bells are off.');
+                    void change({ schedulerEnable: on }, on ? t('home.bellsOn') : t('home.bellsOff'));
                   }}
                 />
-                <label for="scheduler-enable">Ring the bells automatically</label>
+                <label for="scheduler-enable">{t('home.ringAutomatically')}</label>
               </div>
-              <p class="muted small">Switch this off to silence every timetable bell and programme until you switch it on again.</p>
+              <p class="muted small">{t('home.switchHint')}</p>
               <div class="field">
-                <label for="today-timetable">Timetable for today only</label>
+                <label for="today-timetable">{t('home.todayOnly')}</label>
                 <select
                   id="today-timetable"
                   value={pending.today ?? selected ?? FOLLOW_CALENDAR}
@@ -306,19 +291,19 @@ export function HomePage() {
                     setPending({ today: v });
                     void change(
                       { 'dailyPreferences.selectedTimetableId': v === FOLLOW_CALENDAR ? null : v },
-                      v === FOLLOW_CALENDAR ? 'Today follows the calendar again.' : 'Today\'s timetable is changed. Tomorrow follows the calendar again.',
+                      v === FOLLOW_CALENDAR ? t('home.followsAgain') : t('home.todayChanged'),
                     );
                   }}
                 >
-                  <option value={FOLLOW_CALENDAR}>Follow the calendar</option>
+                  <option value={FOLLOW_CALENDAR}>{t('home.followCalendar')}</option>
                   {timetableNames.map((t) => (
                     <option key={t.id} value={t.id}>
                       {t.name}
                     </option>
                   ))}
-                  <option value={NULL_ID}>No bells today</option>
+                  <option value={NULL_ID}>{t('home.noBellsToday')}</option>
                 </select>
-                <small class="muted">The choice ends at midnight.</small>
+                <small class="muted">{t('home.choiceEnds')}</small>
               </div>
             </>
           )}

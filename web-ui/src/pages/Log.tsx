@@ -4,7 +4,9 @@ import { ErrorText, Loading, Page } from '../components/ui';
 import { getHistory } from '../lib/api';
 import { useInterval, useLoad } from '../lib/hooks';
 import { useChanged } from '../lib/playerState';
-import { latenessText, shiftDay, sourceLabel, timeOf } from '../lib/soundLog';
+import { clockOf, latenessText, shiftDay, sourceLabel } from '../lib/soundLog';
+import { t } from '../i18n';
+import { longDate } from '../i18n/format';
 import type { HistoryEntry } from '../lib/types';
 
 const TODAY_REFRESH_MS = 10000;
@@ -15,8 +17,8 @@ function Row(props: { entry: HistoryEntry }) {
   const skipped = e.outcome === 'skipped';
   return (
     <tr class={failed ? 'row-failed' : skipped ? 'row-skipped' : undefined}>
-      <td>{timeOf(e.due) || <span class="muted">by hand</span>}</td>
-      <td>{timeOf(e.started) || '–'}</td>
+      <td>{clockOf(e.due) || <span class="muted">{t('log.byHand')}</span>}</td>
+      <td>{clockOf(e.started) || '–'}</td>
       <td>{latenessText(e.lateMs)}</td>
       <td>
         {sourceLabel(e.source)}
@@ -24,11 +26,11 @@ function Row(props: { entry: HistoryEntry }) {
       </td>
       <td>
         {failed ? (
-          <strong>Failed{e.reason ? `: ${e.reason}` : ''}</strong>
+          <strong>{e.reason ? t('log.failedReason', { reason: e.reason }) : t('log.failed')}</strong>
         ) : skipped ? (
-          `Did not ring${e.reason ? `: ${e.reason}` : ''}`
+          e.reason ? t('log.skippedReason', { reason: e.reason }) : t('log.skipped')
         ) : (
-          'Started'
+          t('log.started')
         )}
       </td>
     </tr>
@@ -50,43 +52,39 @@ export function LogPage() {
   const skips = entries.filter((e) => e.outcome === 'skipped').length;
 
   return (
-    <Page title="Log">
-      <p class="muted">Every sound the player started, failed to start or did not ring, with the second it was due.</p>
+    <Page title={t('log.title')}>
+      <p class="muted">{t('log.intro')}</p>
       <div class="toolbar">
         <button type="button" onClick={() => setDate(shiftDay(base, -1))}>
-          ◀ Earlier day
+          {t('log.earlier')}
         </button>
-        <label for="log-date">Day</label>
+        <label for="log-date">{t('log.day')}</label>
         <input id="log-date" type="date" value={date || shown} onChange={(e) => setDate(e.currentTarget.value)} />
         <button type="button" disabled={!date} onClick={() => setDate(shiftDay(base, 1))}>
-          Later day ▶
+          {t('log.later')}
         </button>
         <button type="button" disabled={!date} onClick={() => setDate('')}>
-          Today
+          {t('common.today')}
         </button>
       </div>
       <ErrorText error={log.error} />
       {log.loading && !log.data ? (
-        <Loading what="the log" />
+        <Loading text={t('loading.log')} />
       ) : entries.length === 0 ? (
-        <p role="status">No sound on this day.</p>
+        <p role="status">{t('log.none')}</p>
       ) : (
         <>
-          <p role="status">
-            {entries.length} {entries.length === 1 ? 'sound' : 'sounds'}
-            {failures > 0 ? `, ${failures} failed` : ''}
-            {skips > 0 ? `, ${skips} did not ring` : ''}.
-          </p>
+          <p role="status">{t('log.count', { day: longDate(shown), count: entries.length, failed: failures, skipped: skips })}</p>
           <div class="table-wrap">
             <table class="data log-table">
-              <caption class="visually-hidden">Sounds of the day</caption>
+              <caption class="visually-hidden">{t('log.caption')}</caption>
               <thead>
                 <tr>
-                  <th scope="col">Due</th>
-                  <th scope="col">Started</th>
-                  <th scope="col">Lateness</th>
-                  <th scope="col">What</th>
-                  <th scope="col">Outcome</th>
+                  <th scope="col">{t('log.due')}</th>
+                  <th scope="col">{t('log.started')}</th>
+                  <th scope="col">{t('log.lateness')}</th>
+                  <th scope="col">{t('log.what')}</th>
+                  <th scope="col">{t('log.outcome')}</th>
                 </tr>
               </thead>
               <tbody>

@@ -5,6 +5,7 @@ import { ApiError, getTarget, login } from '../lib/api';
 import { durationInWords } from '../lib/duration';
 import { messageOf } from '../lib/hooks';
 import { AFTER_LOGIN, navigate } from '../lib/router';
+import { rich, t } from '../i18n';
 
 export function LoginPage() {
   const [password, setPassword] = useState('');
@@ -19,7 +20,7 @@ export function LoginPage() {
     if (waitSec === undefined) return;
     const timer = setTimeout(() => {
       setWaitSec(undefined);
-      setError('You can try again now.');
+      setError(t('login.tryAgainNow'));
     }, waitSec * 1000);
     return () => clearTimeout(timer);
   }, [waitSec]);
@@ -35,7 +36,7 @@ export function LoginPage() {
   const submit = async (e: Event) => {
     e.preventDefault();
     if (!password) {
-      setError('Enter the dashboard password.');
+      setError(t('login.enterPassword'));
       return;
     }
     setBusy(true);
@@ -46,11 +47,11 @@ export function LoginPage() {
         sessionStorage.removeItem(AFTER_LOGIN);
         navigate(next.startsWith('/') && !next.startsWith('/login') ? next : '/', true);
       } else {
-        setError('Login failed: the password is not correct. Passwords are case-sensitive.');
+        setError(t('login.failed'));
       }
     } catch (err) {
       if (err instanceof ApiError && err.status === 429 && err.retryAfterSec) {
-        setError(`Too many wrong passwords from this computer. Try again in ${durationInWords(err.retryAfterSec)}.`);
+        setError(t('login.throttled', { wait: durationInWords(err.retryAfterSec) }));
         setWaitSec(err.retryAfterSec);
       } else {
         setError(messageOf(err));
@@ -61,21 +62,22 @@ export function LoginPage() {
   };
 
   return (
-    <Page title="Log in">
+    <Page title={t('login.title')}>
       <div class="card">
         <p class="lead">
-          <img src="/favicon.ico" alt="" width={32} height={32} class="inline-icon" /> Veltrano Player: school bells and
-          announcements.
+          <img src="/favicon.ico" alt="" width={32} height={32} class="inline-icon" /> {t('login.lead')}
         </p>
         {open ? (
           <p class="msg msg-warn" role="status">
-            This player has no password yet, so you do not need to log in. <Link href="/">Open the dashboard</Link> and
-            set a password under <Link href="/settings">Settings</Link>.
+            {rich('login.open', {
+              home: (words) => <Link href="/">{words}</Link>,
+              settings: (words) => <Link href="/settings">{words}</Link>,
+            })}
           </p>
         ) : null}
         <form onSubmit={submit} noValidate>
           <div class="field">
-            <label for="password">Password</label>
+            <label for="password">{t('login.password')}</label>
             <input
               id="password"
               type="password"
@@ -88,16 +90,16 @@ export function LoginPage() {
           </div>
           <div class="field-inline">
             <input id="remember" type="checkbox" checked={remember} onChange={(e) => setRemember(e.currentTarget.checked)} />
-            <label for="remember">Remember me on this computer</label>
+            <label for="remember">{t('login.remember')}</label>
           </div>
           <div id="login-error">
             <ErrorText error={error} />
           </div>
           <button type="submit" class="primary" disabled={busy || waitSec !== undefined}>
-            {busy ? 'Logging in…' : 'Log in'}
+            {busy ? t('login.busy') : t('login.submit')}
           </button>
         </form>
-        <p class="muted small">Forgot the password? Ask the person who set up the player.</p>
+        <p class="muted small">{t('login.forgot')}</p>
       </div>
     </Page>
   );

@@ -6,10 +6,12 @@ import { messageOf, useAction, useLoad } from '../lib/hooks';
 import type { AudioAsset, Settings } from '../lib/types';
 import { BackupSection } from './Backup';
 import { PasswordForm } from './Welcome';
+import { isLanguage, LANGUAGE_NAMES, t } from '../i18n';
 
 interface Info {
   version: string;
   internetAccess: boolean;
+  language?: string;
 }
 
 const MAX_ALARM_PAUSE_SEC = 600;
@@ -34,11 +36,11 @@ function SoundSettings(props: { settings: Settings; signals: AudioAsset[]; onSav
     action.clear();
     const pauseSec = parsePause(pause);
     const p = !known(alarmId)
-      ? 'Alarm signal: choose a signal; the alarm must always have a sound.'
+      ? t('settings.alarmNeedsSignal')
       : pauseSec === undefined
-        ? `Pause between alarm repetitions: enter a number of seconds from 0 to ${MAX_ALARM_PAUSE_SEC}.`
+        ? t('settings.pauseRange', { max: MAX_ALARM_PAUSE_SEC })
         : leadIn !== 'NULL' && !known(leadIn)
-          ? 'Announcement lead-in: the chosen signal no longer exists; choose another one or "None".'
+          ? t('settings.leadInGone')
           : undefined;
     if (p) {
       setProblem(p);
@@ -48,22 +50,22 @@ function SoundSettings(props: { settings: Settings; signals: AudioAsset[]; onSav
     void action.run(async () => {
       await updateSettings({ alarmSignalId: alarmId, alarmDelaySec: pauseSec, announcementSignalId: leadIn });
       await props.onSaved();
-      return 'Saved. The alarm uses the new settings the next time it starts.';
+      return t('settings.saved');
     });
   };
 
   return (
     <form class="card" onSubmit={save} noValidate aria-labelledby="sound-title">
-      <h2 id="sound-title">Alarm and announcements</h2>
-      <SignalSelect id="alarm-signal" label="Alarm signal" value={alarmId} signals={props.signals} onChange={setAlarmId} allowNone={false} />
+      <h2 id="sound-title">{t('settings.soundTitle')}</h2>
+      <SignalSelect id="alarm-signal" label={t('settings.alarmSignal')} value={alarmId} signals={props.signals} onChange={setAlarmId} allowNone={false} />
       <div class="field">
-        <label for="alarm-pause">Pause between alarm repetitions (seconds)</label>
+        <label for="alarm-pause">{t('settings.pause')}</label>
         <input id="alarm-pause" type="number" inputMode="decimal" min={0} max={MAX_ALARM_PAUSE_SEC} step={0.5} value={pause} onInput={(e) => setPause(e.currentTarget.value)} />
       </div>
-      <SignalSelect id="lead-in" label="Lead-in signal before announcements" value={leadIn} signals={props.signals} onChange={setLeadIn} />
+      <SignalSelect id="lead-in" label={t('settings.leadIn')} value={leadIn} signals={props.signals} onChange={setLeadIn} />
       <ErrorText error={problem} />
       <button type="submit" class="primary" disabled={action.busy}>
-        Save
+        {t('common.save')}
       </button>
       <Outcome action={action} />
     </form>
@@ -75,7 +77,7 @@ function SignedInBrowsers() {
   const count = useLoad(() => loginCount());
   const [error, setError] = useState<string>();
   const signOutEverywhere = async () => {
-    if (!window.confirm('Sign out every browser, this one too? Everyone must log in again with the password.')) return;
+    if (!window.confirm(t('settings.signOutConfirm'))) return;
     try {
       await logoutEverywhere();
       navigate('/login', true);
@@ -86,9 +88,9 @@ function SignedInBrowsers() {
   if (count.data === undefined) return null;
   return (
     <div class="field">
-      <p>{count.data === 1 ? 'Signed in on 1 browser.' : `Signed in on ${count.data} browsers.`}</p>
+      <p>{t('settings.signedIn', { count: count.data })}</p>
       <button type="button" onClick={signOutEverywhere}>
-        Sign out everywhere
+        {t('settings.signOutEverywhere')}
       </button>
       <ErrorText error={error} />
     </div>
@@ -109,34 +111,36 @@ export function SettingsPage() {
   };
   return (
     <MissingFiles.Provider value={missing.data ?? []}>
-    <Page title="Settings">
+    <Page title={t('settings.title')}>
       <ErrorText error={settings.error} />
       <ErrorText error={signals.error} />
       {settings.data && signals.data ? (
         <SoundSettings key={generation} settings={settings.data} signals={signals.data} onSaved={settings.reload} />
       ) : (
-        <Loading what="settings" />
+        <Loading text={t('loading.settings')} />
       )}
       <section class="card" id="password" aria-labelledby="pw-title">
-        <h2 id="pw-title">Dashboard password</h2>
-        <PasswordForm idPrefix="settings-pw" submitLabel="Change password" onDone={() => setPasswordDone('The password is changed. Every other browser must log in again with the new password.')} />
+        <h2 id="pw-title">{t('settings.passwordTitle')}</h2>
+        <PasswordForm idPrefix="settings-pw" submitLabel={t('settings.changePassword')} onDone={() => setPasswordDone(t('settings.passwordChanged'))} />
         <OkText text={passwordDone} />
         <SignedInBrowsers />
       </section>
       <BackupSection onRestored={reloadAll} />
       <section class="card" aria-labelledby="about-title">
-        <h2 id="about-title">About this player</h2>
+        <h2 id="about-title">{t('settings.aboutTitle')}</h2>
         <ErrorText error={info.error} />
         {info.data && (
           <dl class="facts">
-            <dt>Version</dt>
+            <dt>{t('settings.version')}</dt>
             <dd>{info.data.version}</dd>
-            <dt>Internet</dt>
-            <dd>
-              {info.data.internetAccess
-                ? 'Connected: holiday calendars and announcements can be downloaded.'
-                : 'Not connected: holiday calendars and announcements cannot be downloaded. The bells ring all the same.'}
-            </dd>
+            <dt>{t('settings.internet')}</dt>
+            <dd>{info.data.internetAccess ? t('settings.connected') : t('settings.notConnected')}</dd>
+            {isLanguage(info.data.language) && (
+              <>
+                <dt>{t('settings.playerLanguage')}</dt>
+                <dd>{t('settings.playerLanguageNote', { language: LANGUAGE_NAMES[info.data.language] })}</dd>
+              </>
+            )}
           </dl>
         )}
       </section>

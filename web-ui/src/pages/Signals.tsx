@@ -3,8 +3,10 @@ import { ErrorText, Loading, Outcome, Page, ProgressBar } from '../components/ui
 import { getDb, getTarget, signalFileUrl, trigger, upload } from '../lib/api';
 import { notifyChanged } from '../lib/playerState';
 import { useAction, useLoad } from '../lib/hooks';
-import { checkPeriod, dateText, isPast, normalizeTime } from '../lib/time';
-import { PLAY_KEYS, PLAY_LABELS } from '../lib/timetable';
+import { checkDay, dateText, isPast, normalizeTime } from '../lib/time';
+import { PLAY_KEYS, playInText } from '../lib/timetable';
+import { t } from '../i18n';
+import { dateTimeText } from '../i18n/format';
 import { checkUploadFile, extensionOf, formatLength, formatSize, MAX_UPLOAD_BYTES, UPLOAD_ACCEPT } from '../lib/upload';
 import type { AudioAsset, Info, ProgrammeInfo, Status, TimeTable } from '../lib/types';
 import { AssetCategory } from '../lib/types';
@@ -15,27 +17,27 @@ import { SpeakForm } from './Speak';
  * names the setting that keeps it (the player refuses to delete it), `uses` the bells that
  * fall silent.
  */
-async function usesOf(id: string): Promise<{ protectedBy?: string; uses: string[] }> {
+async function usesOf(id: string): Promise<{ protectedBy?: 'alarm' | 'leadIn'; uses: string[] }> {
   const db = (await getDb()) as {
     settings?: { alarmSignalId?: string; announcementSignalId?: string };
     timetables?: Record<string, TimeTable>;
     programmes?: Record<string, { songId?: string; date?: unknown; time?: unknown }>;
   };
-  if (db.settings?.alarmSignalId === id) return { protectedBy: 'the alarm signal', uses: [] };
-  if (db.settings?.announcementSignalId === id) return { protectedBy: 'the announcement lead-in signal', uses: [] };
+  if (db.settings?.alarmSignalId === id) return { protectedBy: 'alarm', uses: [] };
+  if (db.settings?.announcementSignalId === id) return { protectedBy: 'leadIn', uses: [] };
   const uses: string[] = [];
   for (const tt of Object.values(db.timetables ?? {})) {
     for (const ch of ['chA', 'chB'] as const) {
       for (const k of PLAY_KEYS) {
-        if (tt[ch]?.[k]?.id === id) uses.push(`timetable "${tt.name}", channel ${ch === 'chA' ? 'A' : 'B'}: ${PLAY_LABELS[k].toLowerCase()}`);
+        if (tt[ch]?.[k]?.id === id) uses.push(t('signals.useChannel', { name: tt.name, channel: ch === 'chA' ? 'A' : 'B', what: playInText(k) }));
       }
     }
     (tt.customPlays ?? []).forEach((p, i) => {
-      if (p.desc?.id === id) uses.push(`timetable "${tt.name}": custom play ${i + 1}`);
+      if (p.desc?.id === id) uses.push(t('signals.useCustom', { name: tt.name, n: i + 1 }));
     });
   }
   for (const p of Object.values(db.programmes ?? {})) {
-    if (p.songId === id) uses.push(`the programme on ${dateText(p.date)} ${String(p.time ?? '')}`);
+    if (p.songId === id) uses.push(t('signals.useProgramme', { when: dateTimeText(`${dateText(p.date)} ${String(p.time ?? '')}`) }));
   }
   return { uses };
 }
@@ -44,7 +46,7 @@ async function usesOf(id: string): Promise<{ protectedBy?: string; uses: string[
 async function refusePast(date: string, time: string): Promise<void> {
   const [status, info] = await Promise.all([getTarget<Status>('status'), getTarget<ProgrammeInfo>('programmeInfo')]);
   if (isPast(date, time, info.date, status.time)) {
-    throw new Error(`${date} ${time} has already passed on the player's clock (now ${info.date} ${status.time}); choose a later time.`);
+    throw new Error(t('signals.past', { when: dateTimeText(`${date} ${time}`), now: dateTimeText(`${info.date} ${status.time}`) }));
   }
 }
 
@@ -70,22 +72,22 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
     const fileProblem = checkUploadFile(file, props.maxBytes);
     const form = new FormData();
     if (props.kind === 'song') {
-      const t = normalizeTime(time);
-      const d = checkPeriod(date, date);
+      const tm = normalizeTime(time);
+      const d = checkDay(date);
       const problemText = !name.trim()
-        ? 'Enter a name for the song.'
+        ? t('signals.enterSongName')
         : !d.ok
-          ? d.error.replace('First day: ', 'Date: ')
-          : !t.ok
-            ? `Time: ${t.error}`
+          ? d.error
+          : !tm.ok
+            ? t('field.time', { error: tm.error })
             : fileProblem;
       if (problemText) {
         setProblem(problemText);
         return;
       }
       form.append('programName', name.trim());
-      form.append('date', d.ok ? d.value.start : date);
-      form.append('time', t.ok ? t.value : time);
+      form.append('date', d.ok ? d.value : date);
+      form.append('time', tm.ok ? tm.value : time);
     } else if (fileProblem) {
       setProblem(fileProblem);
       return;
@@ -101,32 +103,32 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
         setName('');
         setTime('');
         await props.onUploaded();
-        return props.kind === 'signal' ? `"${file!.name}" is uploaded.` : `"${name.trim()}" is programmed.`;
+        return props.kind === 'signal' ? t('signals.fileUploaded', { name: file!.name }) : t('signals.songProgrammed', { name: name.trim() });
       })
       .finally(() => setProgress(undefined));
   };
 
   return (
     <form onSubmit={submit} noValidate class="upload">
-      <h3 class="small-heading">{props.kind === 'signal' ? 'Upload a signal' : 'Programme a song'}</h3>
+      <h3 class="small-heading">{props.kind === 'signal' ? t('signals.uploadSignal') : t('signals.programmeSong')}</h3>
       {props.kind === 'song' && (
         <div class="row">
           <div class="field">
-            <label for={`${p}-name`}>Name</label>
+            <label for={`${p}-name`}>{t('common.name')}</label>
             <input id={`${p}-name`} value={name} maxLength={80} onInput={(e) => setName(e.currentTarget.value)} />
           </div>
           <div class="field">
-            <label for={`${p}-date`}>Date</label>
+            <label for={`${p}-date`}>{t('common.date')}</label>
             <input id={`${p}-date`} type="date" value={date} onInput={(e) => setDate(e.currentTarget.value)} />
           </div>
           <div class="field">
-            <label for={`${p}-time`}>Time</label>
+            <label for={`${p}-time`}>{t('common.time')}</label>
             <input id={`${p}-time`} type="text" inputMode="numeric" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
           </div>
         </div>
       )}
       <div class="field">
-        <label for={`${p}-file`}>Audio file (MP3 or WAV)</label>
+        <label for={`${p}-file`}>{t('signals.audioFile')}</label>
         <input
           id={`${p}-file`}
           ref={fileInput}
@@ -140,13 +142,13 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
           }}
         />
         <small id={`${p}-limit`} class="muted">
-          MP3 or WAV, up to {formatSize(props.maxBytes)}.
+          {t('signals.limit', { size: formatSize(props.maxBytes) })}
         </small>
       </div>
       <ErrorText error={problem} />
-      {progress !== undefined && <ProgressBar fraction={progress} label="Upload progress" />}
+      {progress !== undefined && <ProgressBar fraction={progress} label={t('signals.uploadProgress')} />}
       <button type="submit" class="primary" disabled={action.busy}>
-        {action.busy ? 'Uploading…' : 'Upload'}
+        {action.busy ? t('signals.uploading') : t('signals.upload')}
       </button>
       <Outcome action={action} />
     </form>
@@ -161,13 +163,13 @@ function SignalRow(props: { s: AudioAsset; onChanged: () => Promise<void> }) {
     action.run(async () => {
       const { protectedBy, uses } = await usesOf(s.id);
       if (protectedBy) {
-        throw new Error(`"${s.name}" is ${protectedBy} and cannot be deleted. Choose another one under Settings first.`);
+        throw new Error(t(protectedBy === 'alarm' ? 'signals.protectedAlarm' : 'signals.protectedLeadIn', { name: s.name }));
       }
       const warning = uses.length
-        ? `\n\nIt is used by:\n${uses.map((u) => `• ${u}`).join('\n')}\n\nThese will be set to no signal and stay silent until you choose another signal.`
+        ? `\n\n${t('signals.usedBy')}\n${uses.map((u) => `• ${u}`).join('\n')}\n\n${t('signals.usedByAfter')}`
         : '';
-      const restore = builtIn ? '\n\nBuilt-in signals come back when the player restarts.' : '';
-      if (!window.confirm(`Delete the signal "${s.name}"?${warning}${restore}`)) return;
+      const restore = builtIn ? `\n\n${t('signals.builtInReturns')}` : '';
+      if (!window.confirm(`${t('signals.deleteConfirm', { name: s.name })}${warning}${restore}`)) return;
       await trigger('deleteSignal', s.id);
       await props.onChanged();
       notifyChanged();
@@ -176,16 +178,16 @@ function SignalRow(props: { s: AudioAsset; onChanged: () => Promise<void> }) {
     <tr>
       <th scope="row">{s.name}</th>
       <td>{formatLength(s.lengthSec)}</td>
-      <td>{builtIn ? 'Built in' : 'Uploaded'}</td>
+      <td>{builtIn ? t('signals.builtIn') : t('signals.uploaded')}</td>
       <td class="buttons">
-        <button type="button" class="small-button" onClick={() => action.run(() => trigger('playSignal', s.id).then(() => `Playing "${s.name}".`))} aria-label={`Play ${s.name}`}>
-          ▶ Play
+        <button type="button" class="small-button" onClick={() => action.run(() => trigger('playSignal', s.id).then(() => t('common.playing', { name: s.name })))} aria-label={t('common.playNamed', { name: s.name })}>
+          {t('common.play')}
         </button>
-        <a class="button small-button" href={signalFileUrl(s.id)} download={downloadName(s)} aria-label={`Download ${s.name}`}>
-          Download
+        <a class="button small-button" href={signalFileUrl(s.id)} download={downloadName(s)} aria-label={t('common.downloadNamed', { name: s.name })}>
+          {t('common.download')}
         </a>
-        <button type="button" class="small-button danger" disabled={action.busy} onClick={remove} aria-label={`Delete ${s.name}`}>
-          Delete
+        <button type="button" class="small-button danger" disabled={action.busy} onClick={remove} aria-label={t('common.deleteNamed', { name: s.name })}>
+          {t('common.delete')}
         </button>
         <Outcome action={action} />
       </td>
@@ -204,11 +206,11 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
   const needCode = () => {
     action.clear();
     if (!id) {
-      setProblem('Enter the announcement code.');
+      setProblem(t('announce.enterCode'));
       return false;
     }
     if (!/^[A-Za-z0-9_-]+$/.test(id)) {
-      setProblem('The announcement code may contain letters, digits, "-" and "_" only.');
+      setProblem(t('announce.codeCharacters'));
       return false;
     }
     setProblem(undefined);
@@ -218,63 +220,60 @@ function Announcements(props: { onChanged: () => Promise<void>; today: string })
     if (!needCode()) return;
     void action.run(async () => {
       await trigger('announce', id);
-      return 'The announcement is downloaded and playing.';
+      return t('announce.playing');
     });
   };
   const schedule = (e: Event) => {
     e.preventDefault();
     if (!needCode()) return;
-    const t = normalizeTime(time);
-    const d = checkPeriod(date, date);
-    const p = !name.trim() ? 'Enter a name for the announcement.' : !d.ok ? d.error.replace('First day: ', 'Date: ') : !t.ok ? `Time: ${t.error}` : undefined;
+    const tm = normalizeTime(time);
+    const d = checkDay(date);
+    const p = !name.trim() ? t('announce.enterName') : !d.ok ? d.error : !tm.ok ? t('field.time', { error: tm.error }) : undefined;
     if (p) {
       setProblem(p);
       return;
     }
     void action.run(async () => {
-      await refusePast(d.ok ? d.value.start : date, t.ok ? t.value : time);
+      await refusePast(d.ok ? d.value : date, tm.ok ? tm.value : time);
       await trigger('announceProgrammed', id);
-      await trigger('scheduleProgrammedAnnouncement', id, { programName: name.trim(), date: d.ok ? d.value.start : date, time: t.ok ? t.value : time });
+      await trigger('scheduleProgrammedAnnouncement', id, { programName: name.trim(), date: d.ok ? d.value : date, time: tm.ok ? tm.value : time });
       setCode('');
       setName('');
       setTime('');
       await props.onChanged();
-      return 'The announcement is downloaded and programmed.';
+      return t('announce.programmed');
     });
   };
   return (
     <section class="card" aria-labelledby="ann-title">
-      <h2 id="ann-title">Announcements</h2>
-      <p class="muted small">
-        Spoken announcements prepared on the announcement service are fetched by their code (the player needs internet
-        access). The lead-in signal chosen in the settings plays first.
-      </p>
+      <h2 id="ann-title">{t('announce.title')}</h2>
+      <p class="muted small">{t('announce.intro')}</p>
       <form onSubmit={schedule} noValidate>
         <div class="field">
-          <label for="ann-code">Announcement code</label>
+          <label for="ann-code">{t('announce.code')}</label>
           <input id="ann-code" value={code} autoComplete="off" onInput={(e) => setCode(e.currentTarget.value)} />
         </div>
         <button type="button" disabled={action.busy} onClick={playNow}>
-          Play now
+          {t('announce.playNow')}
         </button>
-        <h3 class="small-heading">Or programme it</h3>
+        <h3 class="small-heading">{t('announce.orProgramme')}</h3>
         <div class="row">
           <div class="field">
-            <label for="ann-name">Name</label>
+            <label for="ann-name">{t('common.name')}</label>
             <input id="ann-name" value={name} maxLength={80} onInput={(e) => setName(e.currentTarget.value)} />
           </div>
           <div class="field">
-            <label for="ann-date">Date</label>
+            <label for="ann-date">{t('common.date')}</label>
             <input id="ann-date" type="date" value={date} onInput={(e) => setDate(e.currentTarget.value)} />
           </div>
           <div class="field">
-            <label for="ann-time">Time</label>
+            <label for="ann-time">{t('common.time')}</label>
             <input id="ann-time" type="text" inputMode="numeric" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
           </div>
         </div>
         <ErrorText error={problem} />
         <button type="submit" class="primary" disabled={action.busy}>
-          {action.busy ? 'Working…' : 'Download and programme'}
+          {action.busy ? t('common.working') : t('announce.submit')}
         </button>
         <Outcome action={action} />
       </form>
@@ -288,21 +287,21 @@ function Programmes(props: { info: ProgrammeInfo | undefined; now?: string; erro
   const list = props.info?.programmes ?? [];
   return (
     <section class="card" aria-labelledby="prog-title">
-      <h2 id="prog-title">Programmed songs and announcements</h2>
-      <p class="muted small">Each plays once at its date and time (when automatic bells are on), then it is deleted.</p>
+      <h2 id="prog-title">{t('programmes.title')}</h2>
+      <p class="muted small">{t('programmes.intro')}</p>
       <ErrorText error={props.error} />
       {list.length === 0 ? (
-        <p class="muted">Nothing is programmed.</p>
+        <p class="muted">{t('programmes.none')}</p>
       ) : (
         <div class="table-wrap">
           <table class="data">
-            <caption class="visually-hidden">Programmed songs</caption>
+            <caption class="visually-hidden">{t('programmes.caption')}</caption>
             <thead>
               <tr>
-                <th scope="col">Name</th>
-                <th scope="col">When</th>
-                <th scope="col">Length</th>
-                <th scope="col">Actions</th>
+                <th scope="col">{t('common.name')}</th>
+                <th scope="col">{t('programmes.when')}</th>
+                <th scope="col">{t('common.length')}</th>
+                <th scope="col">{t('common.actions')}</th>
               </tr>
             </thead>
             <tbody>
@@ -310,31 +309,31 @@ function Programmes(props: { info: ProgrammeInfo | undefined; now?: string; erro
                 <tr key={p.id}>
                   <th scope="row">{p.programName}</th>
                   <td>
-                    {dateText(p.date)} {String(p.time)}
-                    {missed(dateText(p.date), String(p.time)) && <strong class="missed"> (missed: its time has passed)</strong>}
+                    {dateTimeText(`${dateText(p.date)} ${String(p.time)}`)}
+                    {missed(dateText(p.date), String(p.time)) && <strong class="missed">{t('programmes.missed')}</strong>}
                   </td>
                   <td>{formatLength(p.lengthSec)}</td>
                   <td class="buttons">
-                    <button type="button" class="small-button" onClick={() => action.run(() => trigger('playSignal', p.songId).then(() => `Playing "${p.programName}".`))} aria-label={`Play ${p.programName}`}>
-                      ▶ Play
+                    <button type="button" class="small-button" onClick={() => action.run(() => trigger('playSignal', p.songId).then(() => t('common.playing', { name: p.programName })))} aria-label={t('common.playNamed', { name: p.programName })}>
+                      {t('common.play')}
                     </button>
-                    <a class="button small-button" href={signalFileUrl(p.songId)} download={p.programName} aria-label={`Download ${p.programName}`}>
-                      Download
+                    <a class="button small-button" href={signalFileUrl(p.songId)} download={p.programName} aria-label={t('common.downloadNamed', { name: p.programName })}>
+                      {t('common.download')}
                     </a>
                     <button
                       type="button"
                       class="small-button danger"
                       disabled={action.busy}
-                      aria-label={`Delete ${p.programName}`}
+                      aria-label={t('common.deleteNamed', { name: p.programName })}
                       onClick={() => {
-                        if (!window.confirm(`Delete "${p.programName}"? It will not play.`)) return;
+                        if (!window.confirm(t('programmes.deleteConfirm', { name: p.programName }))) return;
                         void action.run(async () => {
                           await trigger('deleteProgramme', p.id);
                           await props.onChanged();
                         });
                       }}
                     >
-                      Delete
+                      {t('common.delete')}
                     </button>
                   </td>
                 </tr>
@@ -356,23 +355,23 @@ export function SignalsPage() {
   const status = useLoad(() => getTarget<Status>('status'), [programmes.data]);
   const today = programmes.data?.date ?? new Date().toISOString().slice(0, 10);
   return (
-    <Page title="Signals & songs">
+    <Page title={t('signals.title')}>
       <section class="card" aria-labelledby="sig-title">
-        <h2 id="sig-title">Signals</h2>
-        <p class="muted small">Signals ring at the lessons; choose them in the timetables.</p>
+        <h2 id="sig-title">{t('signals.heading')}</h2>
+        <p class="muted small">{t('signals.intro')}</p>
         <ErrorText error={signals.error} />
         {!signals.data ? (
-          <Loading what="signals" />
+          <Loading text={t('loading.signals')} />
         ) : (
           <div class="table-wrap">
             <table class="data">
-              <caption class="visually-hidden">Signals</caption>
+              <caption class="visually-hidden">{t('signals.caption')}</caption>
               <thead>
                 <tr>
-                  <th scope="col">Name</th>
-                  <th scope="col">Length</th>
-                  <th scope="col">Kind</th>
-                  <th scope="col">Actions</th>
+                  <th scope="col">{t('common.name')}</th>
+                  <th scope="col">{t('common.length')}</th>
+                  <th scope="col">{t('signals.kind')}</th>
+                  <th scope="col">{t('common.actions')}</th>
                 </tr>
               </thead>
               <tbody>
@@ -388,7 +387,7 @@ export function SignalsPage() {
       <Programmes info={programmes.data} now={status.data?.time} error={programmes.error} onChanged={programmes.reload} />
       <section class="card" aria-labelledby="song-title">
         <h2 id="song-title" class="visually-hidden">
-          Programme a song
+          {t('signals.programmeSong')}
         </h2>
         <UploadForm kind="song" today={today} onUploaded={programmes.reload} maxBytes={maxBytes} />
       </section>

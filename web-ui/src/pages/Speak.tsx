@@ -4,14 +4,39 @@ import { useEffect, useState } from 'preact/hooks';
 import { ErrorText, Outcome } from '../components/ui';
 import { getTarget, previewSpeech, speak, type SpeakRequest, type Voice } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
-import { checkPeriod, normalizeTime } from '../lib/time';
+import { checkDay, normalizeTime } from '../lib/time';
+import { t, useLanguage, type Language } from '../i18n';
+import { dateTimeText } from '../i18n/format';
 
 const MAX_TEXT = 1000;
+
+/** How well a voice speaks the language: 2 its own ("hu"), 1 a variant ("en-gb"), 0 another. */
+function fit(voice: Voice, language: Language): number {
+  const id = voice.id.toLowerCase().split('/').pop() ?? '';
+  return id === language ? 2 : id.startsWith(`${language}-`) ? 1 : 0;
+}
+
+/**
+ * The voices with those of the dashboard's language first (the player's default voice first
+ * among equals), and the voice to propose.
+ */
+export function voicesFor(voices: Voice[], language: Language): { ordered: Voice[]; proposed?: Voice } {
+  const ordered = voices
+    .map((v, i) => ({ v, i }))
+    .sort((a, b) => fit(b.v, language) - fit(a.v, language) || a.i - b.i)
+    .map((x) => x.v);
+  return { ordered, proposed: ordered[0] };
+}
 
 export function SpeakForm(props: { onChanged: () => Promise<void>; today: string }) {
   const voices = useLoad(() => getTarget<Voice[]>('voices'));
   const [text, setText] = useState('');
-  const [voice, setVoice] = useState('');
+  const language = useLanguage();
+  const { ordered, proposed } = voicesFor(voices.data ?? [], language);
+  const defaultVoice = voices.data?.[0]?.id;
+  // Undefined until the user chooses: then the voice of the dashboard's language is proposed.
+  const [chosenVoice, setVoice] = useState<string>();
+  const voice = chosenVoice ?? proposed?.id ?? '';
   const [later, setLater] = useState(false);
   const [date, setDate] = useState(props.today);
   const [time, setTime] = useState('');
@@ -24,22 +49,23 @@ export function SpeakForm(props: { onChanged: () => Promise<void>; today: string
   const request = (withTime: boolean): SpeakRequest | undefined => {
     action.clear();
     if (!text.trim()) {
-      setProblem('Type the text to speak.');
+      setProblem(t('speak.enterText'));
       return undefined;
     }
     let at: string | null = null;
     if (withTime && later) {
-      const d = checkPeriod(date, date);
-      const t = normalizeTime(time);
-      if (!d.ok || !t.ok) {
-        setProblem(!d.ok ? d.error.replace('First day: ', 'Date: ') : `Time: ${t.ok ? '' : t.error}`);
+      const d = checkDay(date);
+      const tm = normalizeTime(time);
+      if (!d.ok || !tm.ok) {
+        setProblem(!d.ok ? d.error : t('field.time', { error: tm.ok ? '' : tm.error }));
         return undefined;
       }
-      const hms = t.value.length === 5 ? `${t.value}:00` : t.value;
-      at = `${d.value.start}T${hms}`;
+      const hms = tm.value.length === 5 ? `${tm.value}:00` : tm.value;
+      at = `${d.value}T${hms}`;
     }
     setProblem(undefined);
-    return { text, voice: voice || null, at };
+    // The player's default voice is asked for as "none", as before.
+    return { text, voice: voice && voice !== defaultVoice ? voice : null, at };
   };
   const submit = (e: Event) => {
     e.preventDefault();
@@ -47,10 +73,10 @@ export function SpeakForm(props: { onChanged: () => Promise<void>; today: string
     if (!r) return;
     void action.run(async () => {
       await speak(r);
-      if (!r.at) return 'The announcement is playing.';
+      if (!r.at) return t('speak.playing');
       setText('');
       await props.onChanged();
-      return `The announcement is programmed for ${r.at.replace('T', ' ')}.`;
+      return t('speak.programmed', { when: dateTimeText(r.at) });
     });
   };
   const preview = () => {
@@ -61,52 +87,52 @@ export function SpeakForm(props: { onChanged: () => Promise<void>; today: string
       const url = URL.createObjectURL(blob);
       setPreviewUrl(url);
       await new Audio(url).play().catch(() => undefined);
-      return 'The preview plays on this computer only.';
+      return t('speak.previewPlays');
     });
   };
 
   return (
     <section class="card" aria-labelledby="speak-title">
-      <h2 id="speak-title">Speak</h2>
-      <p class="muted small">Type an announcement: the player speaks it over the loudspeakers after the lead-in signal, now or at a set time. No internet needed.</p>
+      <h2 id="speak-title">{t('speak.title')}</h2>
+      <p class="muted small">{t('speak.intro')}</p>
       <form onSubmit={submit} noValidate>
         <div class="field">
-          <label for="speak-text">Text to speak</label>
+          <label for="speak-text">{t('speak.text')}</label>
           <textarea id="speak-text" rows={3} maxLength={MAX_TEXT} value={text} onInput={(e) => setText(e.currentTarget.value)} />
           <small class="muted">
-            {text.length} of {MAX_TEXT} characters
+            {t('speak.count', { n: text.length, max: MAX_TEXT })}
           </small>
         </div>
         <div class="field">
-          <label for="speak-voice">Voice</label>
+          <label for="speak-voice">{t('speak.voice')}</label>
           <select id="speak-voice" value={voice} onChange={(e) => setVoice(e.currentTarget.value)} disabled={!voices.data}>
-            {(voices.data ?? []).map((v, i) => (
-              <option key={v.id} value={i === 0 ? '' : v.id}>
-                {v.name} ({v.id}){i === 0 ? ', default' : ''}
+            {ordered.map((v) => (
+              <option key={v.id} value={v.id}>
+                {v.id === defaultVoice ? t('speak.voiceDefault', { name: v.name, id: v.id }) : t('speak.voiceOption', { name: v.name, id: v.id })}
               </option>
             ))}
           </select>
           <ErrorText error={voices.error} />
         </div>
         <fieldset class="modes">
-          <legend>When</legend>
+          <legend>{t('speak.when')}</legend>
           <span class="field-inline">
             <input id="speak-now" type="radio" name="speak-when" checked={!later} onChange={() => setLater(false)} />
-            <label for="speak-now">Now</label>
+            <label for="speak-now">{t('speak.now')}</label>
           </span>
           <span class="field-inline">
             <input id="speak-later" type="radio" name="speak-when" checked={later} onChange={() => setLater(true)} />
-            <label for="speak-later">At a set time</label>
+            <label for="speak-later">{t('speak.later')}</label>
           </span>
         </fieldset>
         {later && (
           <div class="row">
             <div class="field">
-              <label for="speak-date">Date</label>
+              <label for="speak-date">{t('common.date')}</label>
               <input id="speak-date" type="date" value={date} onInput={(e) => setDate(e.currentTarget.value)} />
             </div>
             <div class="field">
-              <label for="speak-time">Time</label>
+              <label for="speak-time">{t('common.time')}</label>
               <input id="speak-time" type="text" placeholder="10:30" size={8} value={time} onInput={(e) => setTime(e.currentTarget.value)} />
             </div>
           </div>
@@ -114,13 +140,13 @@ export function SpeakForm(props: { onChanged: () => Promise<void>; today: string
         <ErrorText error={problem} />
         <div class="row">
           <button type="button" disabled={action.busy} onClick={preview}>
-            Preview on this computer
+            {t('speak.preview')}
           </button>
           <button type="submit" class="primary" disabled={action.busy}>
-            {action.busy ? 'Working…' : later ? 'Programme it' : 'Speak now'}
+            {action.busy ? t('common.working') : later ? t('speak.programme') : t('speak.speakNow')}
           </button>
         </div>
-        {previewUrl && <audio class="speak-preview" controls src={previewUrl} aria-label="Preview of the spoken text" />}
+        {previewUrl && <audio class="speak-preview" controls src={previewUrl} aria-label={t('speak.previewLabel')} />}
         <Outcome action={action} />
       </form>
     </section>

@@ -10,7 +10,8 @@ import {
   MAX_DELAY_SEC,
   MAX_ITERATIONS,
   MAX_WAIT_MIN,
-  PLAY_LABELS,
+  playInText,
+  playLabel,
   toForm,
   withoutId,
   type ChannelForm,
@@ -20,12 +21,15 @@ import {
 } from '../lib/timetable';
 import type { AudioAsset, TimeTableEntry } from '../lib/types';
 import { NULL_ID } from '../lib/types';
+import { rich, t } from '../i18n';
 
 type Update = (change: (draft: TimetableForm) => void) => void;
 
 function PlayEditor(props: {
   id: string;
   legend: string;
+  /** The bell's kind inside a sentence, for the test button's name. */
+  inText: string;
   play: PlayForm;
   signals: AudioAsset[];
   onChange: (change: (p: PlayForm) => void) => void;
@@ -48,13 +52,13 @@ function PlayEditor(props: {
       <div class="row">
         <SignalSelect
           id={`${id}-signal`}
-          label="Signal"
+          label={t('editor.signal')}
           value={play.id}
           signals={props.signals}
           onChange={(v) => props.onChange((p) => (p.id = v))}
         />
-        <button type="button" class="small-button" disabled={play.id === NULL_ID} onClick={test} aria-label={`Test the signal for ${props.legend.toLowerCase()}`}>
-          ▶ Test
+        <button type="button" class="small-button" disabled={play.id === NULL_ID} onClick={test} aria-label={t('editor.testNamed', { what: props.inText })}>
+          {t('editor.test')}
         </button>
       </div>
       <div class="field-inline">
@@ -67,13 +71,13 @@ function PlayEditor(props: {
             props.onChange((p) => (p.doRepeat = on));
           }}
         />
-        <label for={`${id}-repeat`}>Play more than once</label>
+        <label for={`${id}-repeat`}>{t('editor.repeat')}</label>
       </div>
       {play.doRepeat && (
         <div class="row">
           <NumberField
             id={`${id}-iterations`}
-            label="Number of plays"
+            label={t('editor.iterations')}
             min={1}
             max={MAX_ITERATIONS}
             step={1}
@@ -82,7 +86,7 @@ function PlayEditor(props: {
           />
           <NumberField
             id={`${id}-delay`}
-            label="Pause between plays (seconds)"
+            label={t('editor.pause')}
             min={0}
             max={MAX_DELAY_SEC}
             step={0.5}
@@ -165,13 +169,13 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
   return (
     <div class="channel">
       <fieldset>
-        <legend>Lessons</legend>
-        <p class="muted small">Times as HH:MM, or HH:MM:SS to the second; digits alone work too (0800).</p>
+        <legend>{t('editor.lessons')}</legend>
+        <p class="muted small">{t('editor.timesHint')}</p>
         {form.lessons.length > 0 && (
           <div class="lesson-head" aria-hidden="true">
             <span />
-            <span>Start</span>
-            <span>End</span>
+            <span>{t('editor.start')}</span>
+            <span>{t('editor.end')}</span>
           </div>
         )}
         <ol class="lessons">
@@ -185,7 +189,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                 </span>
                 <TimeInput
                   id={`${ch}-lesson-${i}-start`}
-                  label={`Lesson ${i + 1} start`}
+                  label={t('editor.lessonStart', { n: i + 1 })}
                   hideLabel
                   value={l.start}
                   invalid={!check.ok}
@@ -195,7 +199,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                 <span aria-hidden="true">–</span>
                 <TimeInput
                   id={`${ch}-lesson-${i}-end`}
-                  label={`Lesson ${i + 1} end`}
+                  label={t('editor.lessonEnd', { n: i + 1 })}
                   hideLabel
                   value={l.end}
                   invalid={!check.ok}
@@ -205,18 +209,18 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                 <button
                   type="button"
                   class="small-button danger"
-                  aria-label={`Remove lesson ${i + 1}`}
+                  aria-label={t('editor.removeLesson', { n: i + 1 })}
                   onClick={() => {
                     // A lesson with times carries bells: removing it by a stray tap must be confirmed.
                     const times = [l.start.trim(), l.end.trim()].filter(Boolean).join(' – ');
-                    if (times && !window.confirm(`Remove lesson ${i + 1} (${times})? Its bells will not ring.`)) return;
+                    if (times && !window.confirm(t('editor.removeLessonConfirm', { n: i + 1, times }))) return;
                     update((d) => d[ch].lessons.splice(i, 1));
                   }}
                 >
                   <span aria-hidden="true" class="x">
                     ✕
                   </span>
-                  <span class="btn-text">Remove</span>
+                  <span class="btn-text">{t('common.remove')}</span>
                 </button>
                 {!check.ok && (
                   <p id={errorId} class="field-error">
@@ -227,39 +231,39 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
             );
           })}
         </ol>
-        {form.lessons.length === 0 && <p class="muted">No lessons: this channel rings nothing.</p>}
+        {form.lessons.length === 0 && <p class="muted">{t('editor.noLessons')}</p>}
         <div class="buttons">
           <button type="button" onClick={() => update((d) => d[ch].lessons.push(nextLesson(d[ch])))}>
-            Add lesson
+            {t('editor.addLesson')}
           </button>
           <button type="button" onClick={() => update((d) => (d[ch].lessons = sortLessons(d[ch].lessons)))}>
-            Sort by start time
+            {t('editor.sort')}
           </button>
         </div>
       </fieldset>
       <div class="plays">
-        <PlayEditor id={`${ch}-prestart`} legend={PLAY_LABELS.preStart} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
+        <PlayEditor id={`${ch}-prestart`} legend={playLabel('preStart')} inText={playInText('preStart')} play={form.preStart} signals={props.signals} onChange={play('preStart')}>
           <NumberField
             id={`${ch}-prestart-wait`}
-            label={`Minutes before the start (channel ${name})`}
+            label={t('editor.minutesBeforeStart', { channel: name })}
             min={0}
             max={MAX_WAIT_MIN}
             value={form.preStartWaitMin}
             onInput={(v) => update((d) => (d[ch].preStartWaitMin = v))}
           />
         </PlayEditor>
-        <PlayEditor id={`${ch}-start`} legend={PLAY_LABELS.startOfClass} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
-        <PlayEditor id={`${ch}-preend`} legend={PLAY_LABELS.preEnd} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
+        <PlayEditor id={`${ch}-start`} legend={playLabel('startOfClass')} inText={playInText('startOfClass')} play={form.startOfClass} signals={props.signals} onChange={play('startOfClass')} />
+        <PlayEditor id={`${ch}-preend`} legend={playLabel('preEnd')} inText={playInText('preEnd')} play={form.preEnd} signals={props.signals} onChange={play('preEnd')}>
           <NumberField
             id={`${ch}-preend-wait`}
-            label={`Minutes before the end (channel ${name})`}
+            label={t('editor.minutesBeforeEnd', { channel: name })}
             min={0}
             max={MAX_WAIT_MIN}
             value={form.preEndWaitMin}
             onInput={(v) => update((d) => (d[ch].preEndWaitMin = v))}
           />
         </PlayEditor>
-        <PlayEditor id={`${ch}-end`} legend={PLAY_LABELS.endOfClass} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
+        <PlayEditor id={`${ch}-end`} legend={playLabel('endOfClass')} inText={playInText('endOfClass')} play={form.endOfClass} signals={props.signals} onChange={play('endOfClass')} />
       </div>
     </div>
   );
@@ -269,13 +273,14 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
   const { form, update } = props;
   return (
     <section class="card" aria-labelledby="custom-title">
-      <h2 id="custom-title">Custom plays</h2>
-      <p class="muted small">A signal at fixed times of the day, besides the lessons (for example a break-time tune).</p>
+      <h2 id="custom-title">{t('editor.customTitle')}</h2>
+      <p class="muted small">{t('editor.customIntro')}</p>
       {form.customPlays.map((p, i) => (
         <div key={i} class="custom-play">
           <PlayEditor
             id={`custom-${i}`}
-            legend={`Custom play ${i + 1}`}
+            legend={t('editor.customPlay', { n: i + 1 })}
+            inText={t('editor.customPlay', { n: i + 1 })}
             play={p.desc}
             signals={props.signals}
             onChange={(change) => update((d) => change(d.customPlays[i].desc))}
@@ -288,7 +293,7 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
                   <li key={j} class="lesson">
                     <TimeInput
                       id={`custom-${i}-slot-${j}`}
-                      label={`Custom play ${i + 1}, time ${j + 1}`}
+                      label={t('editor.customTime', { n: i + 1, m: j + 1 })}
                       value={slot}
                       invalid={!check.ok}
                       describedBy={check.ok ? undefined : errorId}
@@ -297,10 +302,10 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
                     <button
                       type="button"
                       class="small-button danger"
-                      aria-label={`Remove time ${j + 1} of custom play ${i + 1}`}
+                      aria-label={t('editor.removeTime', { n: i + 1, m: j + 1 })}
                       onClick={() => update((d) => d.customPlays[i].slots.splice(j, 1))}
                     >
-                      Remove
+                      {t('common.remove')}
                     </button>
                     {!check.ok && (
                       <p id={errorId} class="field-error">
@@ -312,18 +317,18 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
               })}
             </ul>
             <button type="button" onClick={() => update((d) => d.customPlays[i].slots.push('12:00'))}>
-              Add time
+              {t('editor.addTime')}
             </button>
           </PlayEditor>
           <button
             type="button"
             class="danger"
             onClick={() => {
-              if (p.desc.id !== NULL_ID && p.slots.length > 0 && !window.confirm(`Remove custom play ${i + 1} and its ${p.slots.length} time(s)?`)) return;
+              if (p.desc.id !== NULL_ID && p.slots.length > 0 && !window.confirm(t('editor.removeCustomConfirm', { n: i + 1, count: p.slots.length }))) return;
               update((d) => d.customPlays.splice(i, 1));
             }}
           >
-            Remove custom play {i + 1}
+            {t('editor.removeCustom', { n: i + 1 })}
           </button>
         </div>
       ))}
@@ -335,7 +340,7 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
           )
         }
       >
-        Add custom play
+        {t('editor.addCustom')}
       </button>
     </section>
   );
@@ -366,7 +371,7 @@ export function TimetableEditor(props: { id: string }) {
     if (!dirty) return;
     const warn = (e: BeforeUnloadEvent) => e.preventDefault();
     window.addEventListener('beforeunload', warn);
-    setLeaveGuard(() => window.confirm('The timetable has unsaved changes. Leave without saving them?'));
+    setLeaveGuard(() => window.confirm(t('editor.leaveConfirm')));
     return () => {
       window.removeEventListener('beforeunload', warn);
       setLeaveGuard(undefined);
@@ -401,7 +406,7 @@ export function TimetableEditor(props: { id: string }) {
       setDirty(false);
       setOriginal({ ...result.value, id: props.id });
       setForm(toForm(result.value));
-      setSaved(`Saved. The player uses the new times from the next second on.`);
+      setSaved(t('editor.saved'));
     } catch (err) {
       setSaveError(messageOf(err));
     } finally {
@@ -409,12 +414,12 @@ export function TimetableEditor(props: { id: string }) {
     }
   };
 
-  const title = form ? `Timetable: ${form.name || 'unnamed'}` : 'Timetable';
+  const title = form ? t('editor.title', { name: form.name || t('editor.unnamed') }) : t('editor.titleBare');
   if (timetables.data && !entry) {
     return (
-      <Page title="Timetable not found">
+      <Page title={t('editor.notFound')}>
         <p class="msg msg-error" role="alert">
-          There is no timetable with the id {props.id}. It may have been deleted. <Link href="/timetables">Back to the timetables</Link>.
+          {rich('editor.noSuchId', { id: props.id, link: (words) => <Link href="/timetables">{words}</Link> })}
         </p>
       </Page>
     );
@@ -424,21 +429,21 @@ export function TimetableEditor(props: { id: string }) {
       title={title}
       actions={
         <div class="buttons">
-          <Link href={`/timetables/${encodeURIComponent(props.id)}/print`}>Printable bells</Link>
-          <Link href="/timetables">← All timetables</Link>
+          <Link href={`/timetables/${encodeURIComponent(props.id)}/print`}>{t('editor.printable')}</Link>
+          <Link href="/timetables">{t('editor.all')}</Link>
         </div>
       }
     >
       <ErrorText error={timetables.error} />
       <ErrorText error={signals.error} />
       {!form || !signals.data ? (
-        <Loading what="the timetable" />
+        <Loading text={t('loading.timetable')} />
       ) : (
         <MissingFiles.Provider value={missing.data ?? []}>
         <form onSubmit={save} noValidate>
           <div class="card">
             <div class="field">
-              <label for="tt-name">Name</label>
+              <label for="tt-name">{t('common.name')}</label>
               <input id="tt-name" value={form.name} maxLength={80} onInput={(e) => {
                 const v = e.currentTarget.value;
                 update((d) => (d.name = v));
@@ -446,16 +451,14 @@ export function TimetableEditor(props: { id: string }) {
             </div>
           </div>
           <section class="card" aria-labelledby="cha-title">
-            <h2 id="cha-title">Channel A</h2>
+            <h2 id="cha-title">{t('editor.channelA')}</h2>
             <ChannelEditor ch="chA" form={form.chA} signals={signals.data} update={update} />
           </section>
           <details class="card">
             <summary>
-              <h2 class="inline-heading">Channel B</h2> <span class="muted small">(second signal channel)</span>
+              <h2 class="inline-heading">{t('editor.channelB')}</h2> <span class="muted small">{t('editor.secondChannel')}</span>
             </summary>
-            <p class="msg msg-warn">
-              Channel B is stored with the timetable, but this player rings the lessons of channel A only.
-            </p>
+            <p class="msg msg-warn">{t('editor.channelBNote')}</p>
             <ChannelEditor ch="chB" form={form.chB} signals={signals.data} update={update} />
           </details>
           <CustomPlays form={form} signals={signals.data} update={update} />
@@ -464,9 +467,9 @@ export function TimetableEditor(props: { id: string }) {
             <ErrorText error={saveError} />
             <OkText text={saved} />
             <button type="submit" class="primary" disabled={busy}>
-              {busy ? 'Saving…' : 'Save timetable'}
+              {busy ? t('common.saving') : t('editor.save')}
             </button>
-            {dirty && <span class="muted small"> Unsaved changes</span>}
+            {dirty && <span class="muted small"> {t('editor.unsaved')}</span>}
           </div>
         </form>
         </MissingFiles.Provider>

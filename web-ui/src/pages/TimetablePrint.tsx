@@ -2,10 +2,10 @@ import { ErrorText, Link, Loading, Page } from '../components/ui';
 import { getTarget, getTimetables } from '../lib/api';
 import { bellsOfDay } from '../lib/bells';
 import { useLoad } from '../lib/hooks';
-import { formatTime } from '../lib/time';
+import { rich, t } from '../i18n';
+import { clockText } from '../i18n/format';
 import type { AudioAsset } from '../lib/types';
 
-const at = (s: number) => formatTime({ h: Math.floor(s / 3600), m: Math.floor((s % 3600) / 60), s: s % 60 });
 
 /** A timetable's bells on one A4 page, for the staff room wall. */
 export function TimetablePrint(props: { id: string }) {
@@ -15,15 +15,15 @@ export function TimetablePrint(props: { id: string }) {
   const timetable = timetables.data?.find((t) => t.id === props.id);
   const name = (id: string) => {
     const signal = signals.data?.find((s) => s.id === id);
-    if (!signal) return `missing signal: does not ring`;
-    return missing.data?.includes(id) ? `${signal.name} (file missing: does not ring)` : signal.name;
+    if (!signal) return t('print.missingSignal');
+    return missing.data?.includes(id) ? t('print.fileMissing', { name: signal.name }) : signal.name;
   };
   const back = `/timetables/${encodeURIComponent(props.id)}`;
   if (timetables.data && !timetable) {
     return (
-      <Page title="Timetable not found">
+      <Page title={t('editor.notFound')}>
         <p class="msg msg-error" role="alert">
-          There is no timetable with the id {props.id}. <Link href="/timetables">Back to the timetables</Link>.
+          {rich('print.noSuchId', { id: props.id, link: (words) => <Link href="/timetables">{words}</Link> })}
         </p>
       </Page>
     );
@@ -31,35 +31,35 @@ export function TimetablePrint(props: { id: string }) {
   const bells = timetable ? bellsOfDay(timetable) : [];
   return (
     <Page
-      title={timetable ? `Bells: ${timetable.name}` : 'Bells'}
+      title={timetable ? t('print.title', { name: timetable.name }) : t('print.titleBare')}
       actions={
         <div class="buttons no-print">
-          <Link href={back}>← Edit the timetable</Link>
+          <Link href={back}>{t('print.back')}</Link>
           <button type="button" class="primary" onClick={() => window.print()}>
-            Print
+            {t('common.print')}
           </button>
         </div>
       }
     >
       <ErrorText error={timetables.error ?? signals.error} />
       {!timetable || !signals.data ? (
-        <Loading what="the bells" />
+        <Loading text={t('loading.bells')} />
       ) : bells.length === 0 ? (
-        <p>This timetable rings no bells.</p>
+        <p>{t('print.noBells')}</p>
       ) : (
         <table class="data print-bells">
-          <caption class="visually-hidden">Bells of {timetable.name}</caption>
+          <caption class="visually-hidden">{t('print.caption', { name: timetable.name })}</caption>
           <thead>
             <tr>
-              <th scope="col">Time</th>
-              <th scope="col">Bell</th>
-              <th scope="col">Signal</th>
+              <th scope="col">{t('bells.time')}</th>
+              <th scope="col">{t('bells.bell')}</th>
+              <th scope="col">{t('bells.signal')}</th>
             </tr>
           </thead>
           <tbody>
             {bells.map((b, i) => (
               <tr key={i}>
-                <th scope="row">{at(b.seconds)}</th>
+                <th scope="row">{clockText(b.seconds)}</th>
                 <td>{b.what}</td>
                 <td>{name(b.signalId)}</td>
               </tr>

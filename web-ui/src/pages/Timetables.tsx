@@ -3,36 +3,38 @@ import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { createTimetable, getTarget, getTimetables, trigger, updateSettings, updateTimetable } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import { navigate } from '../lib/router';
-import { defaultTimetable, PLAY_KEYS, PLAY_LABELS, withoutId } from '../lib/timetable';
+import { defaultTimetable, PLAY_KEYS, playLabel, withoutId } from '../lib/timetable';
+import { rich, t } from '../i18n';
+import { timeText } from '../i18n/format';
 import type { AudioAsset, CalendarInfo, Settings, TimeTableEntry } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 /** The bells of channel A and the custom plays whose sound is gone: they ring nothing. */
-function silentBells(t: TimeTableEntry, signals: AudioAsset[], missingFiles: string[]): string[] {
+function silentBells(tt: TimeTableEntry, signals: AudioAsset[], missingFiles: string[]): string[] {
   const problem = (id: string | undefined) => {
     if (!id || id === NULL_ID) return undefined;
     const signal = signals.find((s) => s.id === id);
-    if (!signal) return 'its signal was deleted';
-    return missingFiles.includes(id) ? `the file of "${signal.name}" is missing` : undefined;
+    if (!signal) return t('timetables.signalDeleted');
+    return missingFiles.includes(id) ? t('timetables.fileMissing', { name: signal.name }) : undefined;
   };
   const found: string[] = [];
   for (const key of PLAY_KEYS) {
-    const why = problem(t.chA?.[key]?.id);
-    if (why) found.push(`${PLAY_LABELS[key]}: ${why}`);
+    const why = problem(tt.chA?.[key]?.id);
+    if (why) found.push(t('timetables.silentBell', { what: playLabel(key), why }));
   }
-  (t.customPlays ?? []).forEach((p, i) => {
+  (tt.customPlays ?? []).forEach((p, i) => {
     const why = problem(p.desc?.id);
-    if (why) found.push(`custom play ${i + 1}: ${why}`);
+    if (why) found.push(t('timetables.silentBell', { what: t('bells.custom', { n: i + 1 }), why }));
   });
   return found;
 }
 
-function lessonSummary(t: TimeTableEntry): string {
-  const lessons = t.chA?.lessons ?? [];
-  if (lessons.length === 0) return 'no lessons';
-  const first = lessons[0].split('-')[0].trim();
-  const last = lessons[lessons.length - 1].split('-')[1]?.trim() ?? '';
-  return `${lessons.length} lesson${lessons.length === 1 ? '' : 's'}, ${first} to ${last}`;
+function lessonSummary(tt: TimeTableEntry): string {
+  const lessons = tt.chA?.lessons ?? [];
+  if (lessons.length === 0) return t('timetables.noLessons');
+  const first = timeText(lessons[0].split('-')[0].trim());
+  const last = timeText(lessons[lessons.length - 1].split('-')[1]?.trim() ?? '');
+  return t('timetables.lessons', { count: lessons.length, first, last });
 }
 
 function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: string) => void }) {
@@ -45,16 +47,16 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
     action.clear();
     const trimmed = name.trim();
     if (!trimmed) {
-      setProblem('Enter a name for the new timetable.');
+      setProblem(t('timetables.enterNewName'));
       return;
     }
-    if (props.timetables.some((t) => t.name.trim().toLowerCase() === trimmed.toLowerCase())) {
-      setProblem(`There is already a timetable called "${trimmed}". Choose another name.`);
+    if (props.timetables.some((tt) => tt.name.trim().toLowerCase() === trimmed.toLowerCase())) {
+      setProblem(t('timetables.nameTaken', { name: trimmed }));
       return;
     }
     setProblem(undefined);
     void action.run(async () => {
-      const source = props.timetables.find((t) => t.id === copyFrom);
+      const source = props.timetables.find((tt) => tt.id === copyFrom);
       const body = source ? { ...withoutId(source), name: trimmed } : defaultTimetable(trimmed);
       const id = await createTimetable(body);
       props.onCreated(id);
@@ -62,19 +64,19 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
   };
   return (
     <form class="card" onSubmit={submit} noValidate>
-      <h2>New timetable</h2>
+      <h2>{t('timetables.new')}</h2>
       <div class="row">
         <div class="field">
-          <label for="new-name">Name</label>
+          <label for="new-name">{t('common.name')}</label>
           <input id="new-name" value={name} onInput={(e) => setName(e.currentTarget.value)} maxLength={80} />
         </div>
         <div class="field">
-          <label for="new-copy">Start from</label>
+          <label for="new-copy">{t('timetables.startFrom')}</label>
           <select id="new-copy" value={copyFrom} onChange={(e) => setCopyFrom(e.currentTarget.value)}>
-            <option value="">Six lessons from 08:00, no signals</option>
-            {props.timetables.map((t) => (
-              <option key={t.id} value={t.id}>
-                A copy of {t.name}
+            <option value="">{t('timetables.blank')}</option>
+            {props.timetables.map((tt) => (
+              <option key={tt.id} value={tt.id}>
+                {t('timetables.copyOf', { name: tt.name })}
               </option>
             ))}
           </select>
@@ -82,7 +84,7 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
       </div>
       <ErrorText error={problem} />
       <button type="submit" class="primary" disabled={action.busy}>
-        Create and edit
+        {t('timetables.create')}
       </button>
       <Outcome action={action} />
     </form>
@@ -90,55 +92,53 @@ function NewTimetable(props: { timetables: TimeTableEntry[]; onCreated: (id: str
 }
 
 function TimetableRow(props: {
-  t: TimeTableEntry;
+  timetable: TimeTableEntry;
   isDefault: boolean;
   silent: string[];
   onChanged: () => Promise<void>;
 }) {
-  const { t } = props;
+  const { timetable: tt } = props;
   const action = useAction();
   const [renaming, setRenaming] = useState(false);
-  const [name, setName] = useState(t.name);
+  const [name, setName] = useState(tt.name);
   const [problem, setProblem] = useState<string>();
 
   const rename = (e: Event) => {
     e.preventDefault();
     action.clear();
     const trimmed = name.trim();
-    setProblem(trimmed ? undefined : 'Enter a name.');
+    setProblem(trimmed ? undefined : t('timetables.enterName'));
     if (!trimmed) return;
     void action.run(async () => {
-      await updateTimetable(t.id, { ...withoutId(t), name: trimmed });
+      await updateTimetable(tt.id, { ...withoutId(tt), name: trimmed });
       setRenaming(false);
       await props.onChanged();
-      return `Renamed to "${trimmed}".`;
+      return t('timetables.renamed', { name: trimmed });
     });
   };
 
   const remove = () => {
     action.clear();
     if (props.isDefault) {
-      setProblem(`"${t.name}" is the default timetable. Make another timetable the default before deleting this one.`);
+      setProblem(t('timetables.isDefaultCannotDelete', { name: tt.name }));
       return;
     }
     setProblem(undefined);
     void action.run(async () => {
       const calendar = await getTarget<CalendarInfo>('calendarInfo');
-      const events = [...calendar.singleEvents, ...calendar.reoccurringEvents].filter((e) => e.timeTableId === t.id).length;
-      const warning = events
-        ? `\n\n${events} calendar event${events === 1 ? ' uses' : 's use'} it; on those days no bells will ring.`
-        : '';
-      if (!window.confirm(`Delete the timetable "${t.name}"?${warning}`)) return;
-      await trigger('deleteTimetable', t.id);
+      const events = [...calendar.singleEvents, ...calendar.reoccurringEvents].filter((e) => e.timeTableId === tt.id).length;
+      const warning = events ? `\n\n${t('timetables.eventsUseIt', { count: events })}` : '';
+      if (!window.confirm(`${t('timetables.deleteConfirm', { name: tt.name })}${warning}`)) return;
+      await trigger('deleteTimetable', tt.id);
       await props.onChanged();
     });
   };
 
   const makeDefault = () =>
     action.run(async () => {
-      await updateSettings({ defaultTimetableId: t.id });
+      await updateSettings({ defaultTimetableId: tt.id });
       await props.onChanged();
-      return `"${t.name}" now rings on every school day without a calendar event.`;
+      return t('timetables.nowDefault', { name: tt.name });
     });
 
   return (
@@ -147,28 +147,28 @@ function TimetableRow(props: {
         {renaming ? (
           <form onSubmit={rename} class="row">
             <div class="field">
-              <label for={`rename-${t.id}`}>New name</label>
-              <input id={`rename-${t.id}`} value={name} onInput={(e) => setName(e.currentTarget.value)} maxLength={80} />
+              <label for={`rename-${tt.id}`}>{t('timetables.newName')}</label>
+              <input id={`rename-${tt.id}`} value={name} onInput={(e) => setName(e.currentTarget.value)} maxLength={80} />
             </div>
             <div class="buttons">
               <button type="submit" class="primary" disabled={action.busy}>
-                Save name
+                {t('timetables.saveName')}
               </button>
               <button type="button" onClick={() => setRenaming(false)}>
-                Cancel
+                {t('common.cancel')}
               </button>
             </div>
           </form>
         ) : (
           <>
             <h2 class="list-title">
-              <Link href={`/timetables/${encodeURIComponent(t.id)}`}>{t.name}</Link>
-              {props.isDefault ? <span class="badge">Default</span> : null}
+              <Link href={`/timetables/${encodeURIComponent(tt.id)}`}>{tt.name}</Link>
+              {props.isDefault ? <span class="badge">{t('timetables.defaultBadge')}</span> : null}
             </h2>
-            <p class="muted small">{lessonSummary(t)}</p>
+            <p class="muted small">{lessonSummary(tt)}</p>
             {props.silent.length > 0 && (
               <div class="msg msg-error small" role="status">
-                <p>These bells ring nothing:</p>
+                <p>{t('timetables.ringNothing')}</p>
                 <ul>
                   {props.silent.map((s) => (
                     <li key={s}>{s}</li>
@@ -181,26 +181,26 @@ function TimetableRow(props: {
       </div>
       {!renaming && (
         <div class="buttons">
-          <Link class="button" href={`/timetables/${encodeURIComponent(t.id)}`} aria-label={`Edit ${t.name}`}>
-            Edit
+          <Link class="button" href={`/timetables/${encodeURIComponent(tt.id)}`} aria-label={t('timetables.editNamed', { name: tt.name })}>
+            {t('common.edit')}
           </Link>
-          <button type="button" onClick={() => setRenaming(true)} aria-label={`Rename ${t.name}`}>
-            Rename
+          <button type="button" onClick={() => setRenaming(true)} aria-label={t('timetables.renameNamed', { name: tt.name })}>
+            {t('timetables.rename')}
           </button>
-          <Link class="button" href={`/timetables/${encodeURIComponent(t.id)}/print`} aria-label={`Print the bells of ${t.name}`}>
-            Print
+          <Link class="button" href={`/timetables/${encodeURIComponent(tt.id)}/print`} aria-label={t('timetables.printNamed', { name: tt.name })}>
+            {t('common.print')}
           </Link>
           {/* Always in place, so that Delete never moves under a finger aimed at this one. */}
           <button
             type="button"
             onClick={makeDefault}
             disabled={action.busy || props.isDefault}
-            aria-label={props.isDefault ? `${t.name} is the default` : `Make ${t.name} the default`}
+            aria-label={props.isDefault ? t('timetables.isDefaultNamed', { name: tt.name }) : t('timetables.makeDefaultNamed', { name: tt.name })}
           >
-            {props.isDefault ? 'Is the default' : 'Make default'}
+            {props.isDefault ? t('timetables.isDefault') : t('timetables.makeDefault')}
           </button>
-          <button type="button" class="danger apart" onClick={remove} disabled={action.busy} aria-label={`Delete ${t.name}`}>
-            Delete
+          <button type="button" class="danger apart" onClick={remove} disabled={action.busy} aria-label={t('common.deleteNamed', { name: tt.name })}>
+            {t('common.delete')}
           </button>
         </div>
       )}
@@ -223,29 +223,27 @@ export function TimetablesPage() {
   const defaultId = settings.data?.defaultTimetableId;
   const timetables = list.data ?? [];
   return (
-    <Page title="Timetables">
+    <Page title={t('timetables.title')}>
       <p>
-        A timetable holds the lessons of a school day and the signals that ring at their start and end. The{' '}
-        <strong>default</strong> timetable rings on every school day; the <Link href="/calendar">calendar</Link> can
-        choose another one for some days.
+        {rich('timetables.intro', { b: (words) => <strong>{words}</strong>, link: (words) => <Link href="/calendar">{words}</Link> })}
       </p>
       <ErrorText error={list.error} />
       <ErrorText error={settings.error} />
-      {defaultId && list.data && !timetables.some((t) => t.id === defaultId) ? (
+      {defaultId && list.data && !timetables.some((tt) => tt.id === defaultId) ? (
         <p class="msg msg-warn" role="status">
-          No default timetable is chosen, so ordinary school days ring nothing. Choose one with "Make default".
+          {t('timetables.noDefault')}
         </p>
       ) : null}
       {list.loading && !list.data ? (
-        <Loading what="timetables" />
+        <Loading text={t('loading.timetables')} />
       ) : (
         <ul class="plain-list">
-          {timetables.map((t) => (
+          {timetables.map((tt) => (
             <TimetableRow
-              key={t.id}
-              t={t}
-              isDefault={t.id === defaultId}
-              silent={signals.data ? silentBells(t, signals.data, missing.data ?? []) : []}
+              key={tt.id}
+              timetable={tt}
+              isDefault={tt.id === defaultId}
+              silent={signals.data ? silentBells(tt, signals.data, missing.data ?? []) : []}
               onChanged={refresh}
             />
           ))}

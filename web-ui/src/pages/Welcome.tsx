@@ -3,7 +3,8 @@ import { ErrorText, Link, Page } from '../components/ui';
 import { WELCOME_SKIPPED, changePassword, updateSettings } from '../lib/api';
 import { messageOf } from '../lib/hooks';
 import { navigate } from '../lib/router';
-import { checkNewPassword } from '../lib/password';
+import { checkNewPassword, MIN_PASSWORD_LENGTH } from '../lib/password';
+import { rich, t } from '../i18n';
 
 export function PasswordForm(props: { idPrefix: string; submitLabel: string; onDone: () => void }) {
   const [password, setPassword] = useState('');
@@ -36,7 +37,7 @@ export function PasswordForm(props: { idPrefix: string; submitLabel: string; onD
   return (
     <form onSubmit={submit} noValidate>
       <div class="field">
-        <label for={`${p}-new`}>New password</label>
+        <label for={`${p}-new`}>{t('password.new')}</label>
         <input
           id={`${p}-new`}
           type="password"
@@ -46,11 +47,11 @@ export function PasswordForm(props: { idPrefix: string; submitLabel: string; onD
           aria-describedby={`${p}-hint`}
         />
         <small id={`${p}-hint`} class="muted">
-          At least 6 characters. Everyone who knows it can change the bells.
+          {t('password.hint', { min: MIN_PASSWORD_LENGTH })}
         </small>
       </div>
       <div class="field">
-        <label for={`${p}-repeat`}>Repeat the new password</label>
+        <label for={`${p}-repeat`}>{t('password.repeat')}</label>
         <input
           id={`${p}-repeat`}
           type="password"
@@ -61,7 +62,7 @@ export function PasswordForm(props: { idPrefix: string; submitLabel: string; onD
       </div>
       <ErrorText error={error} />
       <button type="submit" class="primary" disabled={busy}>
-        {busy ? 'Saving…' : props.submitLabel}
+        {busy ? t('common.saving') : props.submitLabel}
       </button>
     </form>
   );
@@ -83,18 +84,15 @@ function BellsOffUntilReady() {
   };
   return (
     <div class="card">
-      <h2>The bells ring from now on</h2>
-      <p>
-        Until you change it, the player rings the factory timetable on every school day, starting at 08:00. If the
-        school is not ready for that yet, switch the bells off; switch them on again on the home page when you are.
-      </p>
+      <h2>{t('welcome.bellsTitle')}</h2>
+      <p>{t('welcome.bellsText')}</p>
       {state === 'done' ? (
         <p class="msg msg-ok" role="status">
-          The bells are off. Switch them on again on the home page when you are ready.
+          {t('welcome.bellsOffDone')}
         </p>
       ) : (
         <button type="button" onClick={switchOff} disabled={state === 'busy'}>
-          Switch bells off until I'm ready
+          {t('welcome.bellsOff')}
         </button>
       )}
       <ErrorText error={error} />
@@ -108,49 +106,30 @@ export function WelcomePage(props: { isTray: boolean }) {
     navigate('/', true);
   };
   return (
-    <Page title="Welcome to Veltrano Player">
+    <Page title={t('welcome.title')}>
       <div class="card">
-        <p class="lead">This computer now rings your school's bells.</p>
-        <p>
-          The player rings the signals of the active timetable at the exact second: a signal at the start and the end of
-          each lesson, and a warning a few minutes before. The calendar decides which days are school days. Out of the
-          box it uses the timetable "Default" (six lessons from 08:00 to 13:45) from Monday to Friday.
-        </p>
-        {props.isTray ? (
-          <p>
-            The player keeps running in the background. Its bell icon sits in the notification area next to the clock:
-            use its menu to open this dashboard again or to quit the player. Keep this computer switched on during
-            school hours, with its speakers on.
-          </p>
-        ) : (
-          <p>Keep this computer switched on during school hours, with its speakers on.</p>
-        )}
+        <p class="lead">{t('welcome.lead')}</p>
+        <p>{t('welcome.intro')}</p>
+        <p>{props.isTray ? t('welcome.tray') : t('welcome.keepOn')}</p>
       </div>
       <BellsOffUntilReady />
       <div class="card">
-        <h2>Choose a dashboard password</h2>
-        <p>The dashboard can be opened from other computers of the school network. A password keeps it safe.</p>
-        <PasswordForm idPrefix="welcome" submitLabel="Set password and continue" onDone={() => navigate('/', true)} />
+        <h2>{t('welcome.passwordTitle')}</h2>
+        <p>{t('welcome.passwordText')}</p>
+        <PasswordForm idPrefix="welcome" submitLabel={t('welcome.passwordSubmit')} onDone={() => navigate('/', true)} />
         <p>
           <button type="button" class="link-button" onClick={skip}>
-            Skip for now
+            {t('welcome.skip')}
           </button>{' '}
-          <span class="muted small">(the home page will keep reminding you)</span>
+          <span class="muted small">{t('welcome.skipNote')}</span>
         </p>
       </div>
       <div class="card">
-        <h2>Next steps</h2>
+        <h2>{t('welcome.nextSteps')}</h2>
         <ol>
-          <li>
-            <Link href="/timetables">Timetables</Link>: check the lesson times and the signals.
-          </li>
-          <li>
-            <Link href="/calendar">Calendar</Link>: choose your working week, your region for public holidays and school
-            breaks, and add your own days off.
-          </li>
-          <li>
-            <Link href="/signals">Signals &amp; songs</Link>: upload your own signals.
-          </li>
+          <li>{rich('welcome.step.timetables', { link: (words) => <Link href="/timetables">{words}</Link> })}</li>
+          <li>{rich('welcome.step.calendar', { link: (words) => <Link href="/calendar">{words}</Link> })}</li>
+          <li>{rich('welcome.step.signals', { link: (words) => <Link href="/signals">{words}</Link> })}</li>
         </ol>
       </div>
     </Page>
