@@ -118,7 +118,7 @@ export function createMockPlayer({ playLog, withRegion = false } = {}) {
 
   const GET = {
     status: () => ({ time: nowTime(), isPlaying: Date.now() < playingUntil, version: 'mock', saveError: null }),
-    info: () => ({ version: 'mock', internetAccess: false }),
+    info: () => ({ version: 'mock', internetAccess: false, language: 'de' }),
     overview: () => ({ passwordMissing: password === null, timetables: timetableList(), activeTimetableInfo: activeInfo(), time: nowTime(), isRelease: true, alarmActive: alarm, calendar: month(0) }),
     signals: () => table(db.songs, (s) => s.storageCategory <= 1),
     programmeInfo: () => ({ programmes: table(db.programmes).map((p) => ({ ...p, programName: db.songs.get(p.songId).name, lengthSec: db.songs.get(p.songId).lengthSec })), date: today() }),

@@ -23,6 +23,7 @@ import { soundLogScenario } from './sound-log.mjs';
 import { backupScenario } from './backup.mjs';
 import { crossSiteScenario } from './cross-site.mjs';
 import { enDay } from './dates.mjs';
+import { languageScenario } from './languages.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -37,6 +38,8 @@ const REPO = resolve(WEB_UI, '..');
 const DIST = join(WEB_UI, 'dist');
 const FACTORY_ID = 'ID_factory_default_timetable';
 const PASSWORD = 'school-bells-1';
+// The player's default language (--language): what a browser asking for none of en, hu, de gets.
+const PLAYER_LANGUAGE = 'de';
 const DESKTOP = { width: 1280, height: 800 };
 const PHONE = { width: 375, height: 740 };
 
@@ -121,7 +124,7 @@ async function startPlayer() {
     chmodSync(join(bin, name), 0o755);
   }
   const closedPort = await freePort();
-  player = spawn(resolve(binary), ['--port', String(port)], {
+  player = spawn(resolve(binary), ['--port', String(port), '--language', PLAYER_LANGUAGE], {
     env: { ...process.env, HOME: home, VELTRANO_BUNDLE: bundle, VELTRANO_SERVICE_URL: `http://127.0.0.1:${closedPort}`, PATH: `${bin}:${process.env.PATH}` },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
@@ -562,6 +565,9 @@ async function main() {
     await fresh.close();
     check(t.firstContentfulPaint > 0, 'no first contentful paint recorded');
   });
+
+  await test('every page in English, Hungarian and German: no sideways scrolling, no English left in the menu', () =>
+    languageScenario({ browser, context, base, check, outDir, factoryId: FACTORY_ID, playerLanguage: PLAYER_LANGUAGE }));
 
   await securityScenarios({ browser, base, test, check, api, password: PASSWORD, dataDir: mock ? undefined : join(home, '.VeltranoPlayer') });
   await test('no script errors in the pages', async () => {

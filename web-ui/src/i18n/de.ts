@@ -108,7 +108,7 @@ export const de: Catalogue = {
   'home.deletedSignal': 'ein gelöschter Klingelton: es wird nicht läuten',
   'home.fileMissing': '{name}: die Datei fehlt, es wird nicht läuten',
   'home.moreToday': '{count, plural, one {heute noch # weiteres} other {heute noch # weitere}}, das letzte um {time}',
-  'home.notSynchronised': '<b>Die Uhr des Players ist nicht</b> mit einem Zeitserver synchronisiert. Das Läuten folgt der Uhr dieses Computers: Bitte die Uhrzeit und den Zeitdienst (NTP) prüfen.',
+  'home.notSynchronised': '<b>Die Uhr des Players wird nicht synchronisiert:</b> Kein Zeitserver gleicht sie ab, das Läuten folgt also der Uhr dieses Computers. Bitte die Uhrzeit und den Zeitdienst (NTP) prüfen.',
   'home.synchronised': 'Mit einem Zeitserver synchronisiert.',
   'home.synchronisedWithin': 'Mit einem Zeitserver synchronisiert (auf etwa {ms} ms genau).',
   'home.clockTitle': 'Die Uhr des Players',

@@ -58,6 +58,7 @@ const browserLanguages = (): readonly string[] =>
 
 let current: Language = chooseLanguage(storage()?.getItem(LANGUAGE_KEY), browserLanguages(), storage()?.getItem(PLAYER_LANGUAGE_KEY));
 const listeners = new Set<() => void>();
+if (typeof document !== 'undefined') document.documentElement.lang = current;
 
 function apply(language: Language): void {
   current = language;
