@@ -37,7 +37,7 @@ function LanguageChoice() {
         value={current}
         onChange={(e) => {
           const v = e.currentTarget.value;
-          if (isLanguage(v)) setLanguage(v);
+          if (isLanguage(v)) void setLanguage(v);
         }}
       >
         {LANGUAGES.map((l) => (

@@ -1,7 +1,9 @@
 import { parse, TYPE, type MessageFormatElement } from '@formatjs/icu-messageformat-parser';
 import { describe, expect, it } from 'vitest';
-import { CATALOGUES, chooseLanguage, LANGUAGES, rich, t, useLanguageForTest } from './index';
-import { en } from './en';
+import { chooseLanguage, LANGUAGES, rich, t, useLanguageForTest, type Language } from './index';
+import { de } from './de';
+import { en, type Catalogue } from './en';
+import { hu } from './hu';
 import { SERVER_MESSAGES, serverText } from './server';
 
 /** The placeholders and tags of a message, each with its kind, sorted. */
@@ -27,6 +29,8 @@ function placeholders(message: string): string[] {
 // A plural in English may be plain text elsewhere (Hungarian counts with the singular noun), and
 // the other way round: the argument is what must be there.
 const names = (message: string) => [...new Set(placeholders(message).map((p) => p.replace(/, (plural|select)\}$/, '}')))].sort();
+
+const CATALOGUES: Record<Language, Catalogue> = { en, hu, de };
 
 describe('the catalogues', () => {
   const keys = Object.keys(en);
@@ -56,26 +60,26 @@ describe('the catalogues', () => {
 });
 
 describe('formatting', () => {
-  it('fills placeholders and chooses plural forms by language', () => {
-    useLanguageForTest('en');
+  it('fills placeholders and chooses plural forms by language', async () => {
+    await useLanguageForTest('en');
     expect(t('import.imported', { count: 1 })).toBe('1 event imported.');
     expect(t('import.imported', { count: 3 })).toBe('3 events imported.');
-    useLanguageForTest('de');
+    await useLanguageForTest('de');
     expect(t('import.imported', { count: 1 })).toBe('1 Termin übernommen.');
     expect(t('import.imported', { count: 3 })).toBe('3 Termine übernommen.');
-    useLanguageForTest('hu');
+    await useLanguageForTest('hu');
     expect(t('import.imported', { count: 3 })).toBe('3 esemény importálva.');
-    useLanguageForTest('en');
+    await useLanguageForTest('en');
   });
-  it('turns tags into what the caller makes of them', () => {
-    useLanguageForTest('en');
+  it('turns tags into what the caller makes of them', async () => {
+    await useLanguageForTest('en');
     expect(rich('notFound.text', { link: (chunks) => `[${chunks.join('')}]` })).toBe('There is no page at this address. [Go to the home page].');
   });
-  it('translates the player messages it knows, and leaves others as they are', () => {
-    useLanguageForTest('de');
+  it('translates the player messages it knows, and leaves others as they are', async () => {
+    await useLanguageForTest('de');
     expect(serverText('File is already uploaded')).toBe('Diese Datei ist schon hochgeladen.');
     expect(serverText('Unknown signal: x')).toBe('Unknown signal: x');
-    useLanguageForTest('en');
+    await useLanguageForTest('en');
     expect(serverText('File is already uploaded')).toBe('File is already uploaded');
   });
 });

@@ -6,16 +6,25 @@
 import { IntlMessageFormat } from 'intl-messageformat';
 import type { ComponentChildren } from 'preact';
 import { useEffect, useState } from 'preact/hooks';
-import { de } from './de';
 import { en, type Catalogue, type MessageKey } from './en';
-import { hu } from './hu';
 
 export type { MessageKey } from './en';
 
 export const LANGUAGES = ['en', 'hu', 'de'] as const;
 export type Language = (typeof LANGUAGES)[number];
 
-export const CATALOGUES: Record<Language, Catalogue> = { en, hu, de };
+// English is built in; the others load when first shown, so each browser fetches one language.
+const loaded: Partial<Record<Language, Catalogue>> = { en };
+const loaders: Record<Language, () => Promise<Catalogue>> = {
+  en: async () => en,
+  hu: () => import('./hu').then((m) => m.hu),
+  de: () => import('./de').then((m) => m.de),
+};
+
+/** Fetches a language's catalogue, once. */
+export async function loadLanguage(language: Language): Promise<void> {
+  if (!loaded[language]) loaded[language] = await loaders[language]();
+}
 
 /** Each language by its own name, as the menu offers it. */
 export const LANGUAGE_NAMES: Record<Language, string> = { en: 'English', hu: 'Magyar', de: 'Deutsch' };
@@ -59,6 +68,14 @@ const browserLanguages = (): readonly string[] =>
 let current: Language = chooseLanguage(storage()?.getItem(LANGUAGE_KEY), browserLanguages(), storage()?.getItem(PLAYER_LANGUAGE_KEY));
 const listeners = new Set<() => void>();
 if (typeof document !== 'undefined') document.documentElement.lang = current;
+// Settles when the first language's texts are there (English if they cannot be had).
+const firstLanguage = loadLanguage(current).catch(() => {
+  current = 'en';
+  if (typeof document !== 'undefined') document.documentElement.lang = current;
+});
+
+/** Resolves when the texts of the language shown first are loaded: render after it. */
+export const languageReady = (): Promise<void> => firstLanguage;
 
 function apply(language: Language): void {
   current = language;
@@ -69,9 +86,10 @@ function apply(language: Language): void {
 export const language = (): Language => current;
 export const intlLocale = (): string => INTL_LOCALE[current];
 
-/** Chosen in the menu: kept in this browser. */
-export function setLanguage(language: Language): void {
+/** Chosen in the menu: kept in this browser; shown as soon as its texts are loaded. */
+export async function setLanguage(language: Language): Promise<void> {
   storage()?.setItem(LANGUAGE_KEY, language);
+  await loadLanguage(language);
   apply(language);
 }
 
@@ -80,11 +98,12 @@ export function setPlayerLanguage(player: unknown): void {
   if (!isLanguage(player)) return;
   storage()?.setItem(PLAYER_LANGUAGE_KEY, player);
   const next = chooseLanguage(storage()?.getItem(LANGUAGE_KEY), browserLanguages(), player);
-  if (next !== current) apply(next);
+  if (next !== current) void loadLanguage(next).then(() => apply(next), () => undefined);
 }
 
 /** For tests: show this language without keeping the choice. */
-export function useLanguageForTest(language: Language): void {
+export async function useLanguageForTest(language: Language): Promise<void> {
+  await loadLanguage(language);
   apply(language);
 }
 
@@ -109,7 +128,7 @@ function formatter(key: MessageKey, lang: Language): IntlMessageFormat {
   const id = `${lang}\u0000${key}`;
   let f = formats.get(id);
   if (!f) {
-    const text = CATALOGUES[lang][key] ?? en[key] ?? key;
+    const text = loaded[lang]?.[key] ?? en[key] ?? key;
     f = new IntlMessageFormat(text, INTL_LOCALE[lang]);
     formats.set(id, f);
   }
