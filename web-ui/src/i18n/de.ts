@@ -631,4 +631,6 @@ export const de: Catalogue = {
   'server.oneArchive': 'Bitte nur ein Archiv auf einmal senden.',
   'server.invalidTimetable': 'Ungültiger Stundenplan.',
   'server.keyExists': 'Dieser Schlüssel existiert bereits.',
+  'server.unknownHost': 'Unter diesem Namen ist der Player nicht erreichbar.',
+  'server.crossSite': 'Anfrage von einer anderen Website abgelehnt.',
 };

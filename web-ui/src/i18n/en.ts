@@ -633,6 +633,8 @@ export const en = {
   'server.oneArchive': 'Send one archive at a time',
   'server.invalidTimetable': 'Invalid timetable',
   'server.keyExists': 'Key already exists',
+  'server.unknownHost': 'Unknown host name',
+  'server.crossSite': 'Cross-site request refused',
 };
 
 export type MessageKey = keyof typeof en;

@@ -631,4 +631,6 @@ export const hu: Catalogue = {
   'server.oneArchive': 'Egyszerre csak egy archívumot küldjön.',
   'server.invalidTimetable': 'Érvénytelen órarend.',
   'server.keyExists': 'Ez a kulcs már létezik.',
+  'server.unknownHost': 'A lejátszó ezen a néven nem érhető el.',
+  'server.crossSite': 'Más webhelyről érkező kérés: elutasítva.',
 };

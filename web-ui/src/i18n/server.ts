@@ -23,6 +23,8 @@ export const SERVER_MESSAGES: Record<string, MessageKey> = {
   'Send one archive at a time': 'server.oneArchive',
   'Invalid timetable': 'server.invalidTimetable',
   'Key already exists': 'server.keyExists',
+  'Unknown host name': 'server.unknownHost',
+  'Cross-site request refused': 'server.crossSite',
 };
 
 /** The player's text in the dashboard's language where it is a known one; else as it came. */
