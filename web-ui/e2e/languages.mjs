@@ -103,6 +103,20 @@ export async function languageScenario({ browser, context, base, check, outDir, 
   const hu = await month('hu-HU');
   if (hu.heads[0] !== 'H' || !/^\d{4}\. \p{Ll}+$/u.test(hu.title ?? '')) problems.push(`Hungarian month: ${hu.title} ${hu.heads.join()}`);
 
+  // The spoken-announcement form proposes a voice of the dashboard's language.
+  for (const [locale, lang] of [['hu-HU', 'hu'], ['de-DE', 'de']]) {
+    const c = await browser.newContext({ storageState, locale });
+    const p = await c.newPage();
+    await p.goto(`${base}/signals`);
+    const voices = await p.evaluate(async () => (await fetch('/api/get/voices')).json());
+    if (Array.isArray(voices) && voices.some((v) => v.id === lang)) {
+      await p.locator('#speak-voice option').first().waitFor({ state: 'attached' });
+      const proposed = await p.locator('#speak-voice').inputValue();
+      if (proposed !== lang) problems.push(`${lang}: the voice proposed is "${proposed}"`);
+    }
+    await c.close();
+  }
+
   // The menu's choice is kept in this browser and wins over the browser's languages.
   const c = await browser.newContext({ storageState, locale: 'en-US' });
   const p = await c.newPage();

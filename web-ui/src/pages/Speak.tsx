@@ -5,34 +5,17 @@ import { ErrorText, Outcome } from '../components/ui';
 import { getTarget, previewSpeech, speak, type SpeakRequest, type Voice } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import { checkDay, normalizeTime } from '../lib/time';
-import { t, useLanguage, type Language } from '../i18n';
+import { intlLocale, t, useLanguage } from '../i18n';
+import { voicesFor } from '../lib/voices';
 import { dateTimeText } from '../i18n/format';
 
 const MAX_TEXT = 1000;
-
-/** How well a voice speaks the language: 2 its own ("hu"), 1 a variant ("en-gb"), 0 another. */
-function fit(voice: Voice, language: Language): number {
-  const id = voice.id.toLowerCase().split('/').pop() ?? '';
-  return id === language ? 2 : id.startsWith(`${language}-`) ? 1 : 0;
-}
-
-/**
- * The voices with those of the dashboard's language first (the player's default voice first
- * among equals), and the voice to propose.
- */
-export function voicesFor(voices: Voice[], language: Language): { ordered: Voice[]; proposed?: Voice } {
-  const ordered = voices
-    .map((v, i) => ({ v, i }))
-    .sort((a, b) => fit(b.v, language) - fit(a.v, language) || a.i - b.i)
-    .map((x) => x.v);
-  return { ordered, proposed: ordered[0] };
-}
 
 export function SpeakForm(props: { onChanged: () => Promise<void>; today: string }) {
   const voices = useLoad(() => getTarget<Voice[]>('voices'));
   const [text, setText] = useState('');
   const language = useLanguage();
-  const { ordered, proposed } = voicesFor(voices.data ?? [], language);
+  const { ordered, proposed } = voicesFor(voices.data ?? [], language, intlLocale());
   const defaultVoice = voices.data?.[0]?.id;
   // Undefined until the user chooses: then the voice of the dashboard's language is proposed.
   const [chosenVoice, setVoice] = useState<string>();
