@@ -270,6 +270,7 @@ export const de: Catalogue = {
   'calendar.weekChanged': 'Die Schulwoche ist geändert.',
   'calendar.region': 'Region für Feiertage und Ferien',
   'calendar.regionChanged': 'Die Region ist geändert.',
+  'calendar.noRegion': 'Keine',
   'calendar.notDownloaded': '{id} (noch nicht heruntergeladen)',
   'calendar.lastUpdate': 'Feiertagskalender zuletzt aktualisiert: {when}.',
   'calendar.notDownloadedYet': 'Die Feiertagskalender sind noch nicht heruntergeladen: Dafür braucht der Player eine Internetverbindung. Bis dahin zählen nur die Schulwoche und Ihre eigenen Termine.',

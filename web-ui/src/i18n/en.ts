@@ -272,6 +272,7 @@ export const en = {
   'calendar.weekChanged': 'The working week is changed.',
   'calendar.region': 'Region for public holidays and school breaks',
   'calendar.regionChanged': 'The region is changed.',
+  'calendar.noRegion': 'None',
   'calendar.notDownloaded': '{id} (not downloaded yet)',
   'calendar.lastUpdate': 'Holiday calendars last updated: {when}.',
   'calendar.notDownloadedYet': 'The holiday calendars have not been downloaded yet: the player needs an internet connection for them. Until then only the working week and your own events count.',

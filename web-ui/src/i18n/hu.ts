@@ -270,6 +270,7 @@ export const hu: Catalogue = {
   'calendar.weekChanged': 'A tanítási hét megváltozott.',
   'calendar.region': 'Régió az ünnepnapokhoz és a tanítási szünetekhez',
   'calendar.regionChanged': 'A régió megváltozott.',
+  'calendar.noRegion': 'Nincs',
   'calendar.notDownloaded': '{id} (még nincs letöltve)',
   'calendar.lastUpdate': 'Az ünnepnaptárak utolsó frissítése: {when}.',
   'calendar.notDownloadedYet': 'Az ünnepnaptárak még nincsenek letöltve: ehhez a lejátszónak internetkapcsolat kell. Addig csak a tanítási hét és a saját események számítanak.',
@@ -330,7 +331,7 @@ export const hu: Catalogue = {
   // Timetables
   'timetables.title': 'Órarendek',
   'timetables.intro': 'Az órarend egy tanítási nap óráit tartalmazza, és azt, milyen csengőhang szól az órák elején és végén. Az <b>alapértelmezett</b> órarend minden tanítási napon szól; a <link>naptárban</link> egyes napokra másikat választhat.',
-  'timetables.noDefault': 'Nincs alapértelmezett órarend, ezért a szokásos tanítási napokon nincs csengetés. Válasszon egyet az „Legyen alapértelmezett” gombbal.',
+  'timetables.noDefault': 'Nincs alapértelmezett órarend, ezért a szokásos tanítási napokon nincs csengetés. Válasszon egyet a „Legyen alapértelmezett” gombbal.',
   'timetables.signalDeleted': 'a csengőhangját törölték',
   'timetables.fileMissing': 'hiányzik a(z) „{name}” fájlja',
   'timetables.silentBell': '{what}: {why}',

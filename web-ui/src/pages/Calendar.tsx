@@ -302,7 +302,7 @@ function WeekAndRegion(props: { info: CalendarInfo; onChanged: () => Promise<voi
         >
           {!regionKnown && (
             <option value={info.syncRegionId}>
-              {info.syncRegionId ? t('calendar.notDownloaded', { id: info.syncRegionId }) : t('common.none')}
+              {info.syncRegionId ? t('calendar.notDownloaded', { id: info.syncRegionId }) : t('calendar.noRegion')}
             </option>
           )}
           {info.regions.map((r) => (
