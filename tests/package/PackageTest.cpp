@@ -78,6 +78,11 @@ TEST(PackageTest, PackageLintsVerifiesAndRunsUnpacked) {
   const fs::path root = temp.path() / "root";
   ASSERT_EQ(shell("dpkg-deb -x \"$1\" \"$2\"", {deb.string(), root.string()}).exitStatus, 0);
   EXPECT_EQ(trimmed(readTextFile(root / "usr/share/veltrano-player/assets/version.info")), version);
+  // The dashboard's default language is an option of the service, unset (English) as shipped.
+  EXPECT_TRUE(
+      contains(readTextFile(root / "etc/default/veltrano-player"), "\nVELTRANO_LANGUAGE=\n"));
+  EXPECT_TRUE(contains(readTextFile(root / "lib/systemd/system/veltrano-player.service"),
+                       " --language=${VELTRANO_LANGUAGE} "));
 
   // Both units as installed, but starting the unpacked program; systemd-analyze exits 0 even
   // for unknown keys and bad values, so any word from it is a failure.
