@@ -71,19 +71,22 @@ export function dayRange(first: string, last: string): string {
   return first === last || b < a ? f.format(a) : f.formatRange(a, b);
 }
 
-/** "08:05", or "08:05:30" when the seconds are not zero: the player's own form, in the language's digits. */
-export function clockText(secondsOfDay: number): string {
+/**
+ * "08:05", or "08:05:30" when the seconds are not zero (the player's own form); with
+ * alwaysSeconds "08:05:00" too, for a running clock or a log.
+ */
+export function clockText(secondsOfDay: number, alwaysSeconds = false): string {
   const s = ((Math.round(secondsOfDay) % 86400) + 86400) % 86400;
-  const withSeconds = s % 60 !== 0;
+  const withSeconds = alwaysSeconds || s % 60 !== 0;
   return dateFormat({ hour: '2-digit', minute: '2-digit', second: withSeconds ? '2-digit' : undefined, hourCycle: 'h23' }).format(
     new Date(Date.UTC(2024, 0, 1) + s * 1000),
   );
 }
 
 /** A stored time text ("8:05", "08:05:30") in the language's form; the text itself when it is none. */
-export function timeText(text: string): string {
+export function timeText(text: string, alwaysSeconds = false): string {
   const m = /^\s*(\d{1,2}):(\d{2})(?::(\d{2}))?/.exec(text);
-  return m ? clockText(Number(m[1]) * 3600 + Number(m[2]) * 60 + Number(m[3] ?? 0)) : text;
+  return m ? clockText(Number(m[1]) * 3600 + Number(m[2]) * 60 + Number(m[3] ?? 0), alwaysSeconds) : text;
 }
 
 /** A player's "YYYY-MM-DD HH:MM:SS" (or with "T") as day and time: "8 Dec 2026, 14:05". */

@@ -23,8 +23,8 @@ export const sourceLabel = (source?: string) =>
 /** "08:00:00" of "2026-03-09T08:00:00.123"; "" for none. */
 export const timeOf = (text?: string | null) => (text ? text.replace(/^.*T/, '').slice(0, 8) : '');
 
-/** The time of day of a log entry's instant, in the dashboard's language: "08:00", "08:00:30". */
-export const clockOf = (text?: string | null) => (text ? timeText(timeOf(text)) : '');
+/** The time of day of a log entry's instant, to the second, in the dashboard's language: "08:00:00". */
+export const clockOf = (text?: string | null) => (text ? timeText(timeOf(text), true) : '');
 
 /** How late a sound started: "" when on time (within a second), else "3 s late" or "2 min 5 s late". */
 export function latenessText(ms?: number): string {

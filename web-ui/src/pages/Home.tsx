@@ -104,7 +104,7 @@ function Clock(props: { status?: Status; error?: string }) {
     <div class="card clock-card">
       <h2 class="small-heading">{t('home.clockTitle')}</h2>
       <p class="clock" aria-label={t('home.clockLabel')}>
-        <time>{status?.time ? timeText(status.time) : '--:--:--'}</time>
+        <time>{status?.time ? timeText(status.time, true) : '--:--:--'}</time>
       </p>
       {status?.timeZone && <p class="muted small">{t('home.timeZone', { zone: zoneText(status.timeZone) })}</p>}
       <ClockHealth clock={status?.clock} />
