@@ -107,8 +107,11 @@ function NotFound() {
   );
 }
 
-/** The player's default language, for browsers that ask for none the dashboard has. */
-function usePlayerLanguage() {
+/**
+ * The player's default language, for browsers that ask for none the dashboard has; asked again
+ * after the login, since a player with a password tells it only then.
+ */
+function usePlayerLanguage(outside: boolean) {
   useEffect(() => {
     // A plain request: a player with a password answers "No auth" before login, and that must
     // not send anyone to the login page.
@@ -116,14 +119,14 @@ function usePlayerLanguage() {
       .then((r) => (r.ok ? r.json() : undefined))
       .then((info: { language?: unknown } | undefined) => setPlayerLanguage(info?.language))
       .catch(() => undefined);
-  }, []);
+  }, [outside]);
 }
 
 export function App() {
   const { path, search } = useLocation();
   // Every text follows a change of language at once.
   useLanguage();
-  usePlayerLanguage();
+  usePlayerLanguage(path === '/login' || path === '/welcome');
 
   // While no password is set, a new browser sees the welcome page first.
   useEffect(() => {
