@@ -185,7 +185,7 @@ export const hu: Catalogue = {
   'welcome.bellsTitle': 'Mostantól csenget',
   'welcome.bellsText': 'Amíg nem módosítja, a lejátszó minden tanítási napon a gyári órarend szerint csenget, reggel 08:00-tól. Ha az iskola erre még nem kész, kapcsolja ki a csengetést; ha már igen, a kezdőlapon visszakapcsolhatja.',
   'welcome.bellsOffDone': 'A csengetés ki van kapcsolva. Ha készen állnak, a kezdőlapon visszakapcsolhatja.',
-  'welcome.bellsOff': 'Csengetés kikapcsolása, amíg nem állunk készen',
+  'welcome.bellsOff': 'Csengetés kikapcsolása egyelőre',
   'welcome.nextSteps': 'A következő lépések',
   'welcome.step.timetables': '<link>Órarendek</link>: ellenőrizze az órák idejét és a csengőhangokat.',
   'welcome.step.calendar': '<link>Naptár</link>: adja meg a tanítási hetet, a régiót az ünnepnapokhoz és a tanítási szünetekhez, és vegye fel a saját szabadnapjait.',
