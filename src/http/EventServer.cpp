@@ -145,9 +145,8 @@ class Connection : public std::enable_shared_from_this<Connection>, public Event
   void writeQueued();
   void finishResponse();
   void closeGracefully();
-  void drain();
-  // An event stream learns of a browser that left by the read that ends.
-  void watchForClose();
+  // Reads and drops whatever comes until the client closes or the deadline passes.
+  void discardUntilClosed();
   void sendContinue();
   void finish() noexcept;
   asio::thread_pool& poolFor() { return plan_.slow ? server_.slowWorkers_ : server_.quickWorkers_; }
@@ -498,7 +497,8 @@ void Connection::writeResponse(HttpResponse response) {
     opened(shared_from_this());
     stream_.expires_never();
     writeQueued();
-    watchForClose();
+    // An event stream learns of a browser that left by the read that ends.
+    discardUntilClosed();
     return;
   }
   bool closeAfter = !keepAlive_ || bodyUnread_ || (response.producer && !response.producedLength) ||
@@ -611,10 +611,10 @@ void Connection::closeGracefully() {
   beast::error_code ignored;
   stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
   stream_.expires_after(LINGER);
-  drain();
+  discardUntilClosed();
 }
 
-void Connection::drain() {
+void Connection::discardUntilClosed() {
   if (!chunk_)
     chunk_ = std::make_unique<std::array<char, BODY_CHUNK>>();
   stream_.async_read_some(asio::buffer(*chunk_),
@@ -623,20 +623,7 @@ void Connection::drain() {
                               self->finish();
                               return;
                             }
-                            self->drain();
-                          });
-}
-
-void Connection::watchForClose() {
-  if (!chunk_)
-    chunk_ = std::make_unique<std::array<char, BODY_CHUNK>>();
-  stream_.async_read_some(asio::buffer(*chunk_),
-                          [self = shared_from_this()](beast::error_code error, std::size_t) {
-                            if (error) {
-                              self->finish();
-                              return;
-                            }
-                            self->watchForClose();
+                            self->discardUntilClosed();
                           });
 }
 
