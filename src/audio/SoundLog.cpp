@@ -175,11 +175,28 @@ void SoundLog::run(const std::stop_token& stop) {
     queue_.pop_front();
     lock.unlock();
     write(entry);
+    tellListeners(entry);
     lock.lock();
     ++written_;
     if (queue_.empty())
       droppedReported_ = false;
     changed_.notify_all();
+  }
+}
+
+void SoundLog::addListener(Listener listener) {
+  std::lock_guard lock(listenersMutex_);
+  listeners_.push_back(std::move(listener));
+}
+
+void SoundLog::tellListeners(const SoundEntry& entry) noexcept {
+  std::lock_guard lock(listenersMutex_);
+  for (const auto& listener : listeners_) {
+    try {
+      listener(entry);
+    } catch (const std::exception& e) {
+      spdlog::error("A sound log listener failed: {}", e.what());
+    }
   }
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "domain/Clock.hpp"
 #include "domain/Date.hpp"
@@ -74,6 +75,8 @@ inline constexpr std::size_t MAX_LOG_LINE_BYTES = 64 * 1024;
 class SoundLog {
  public:
   using WallClock = std::function<std::chrono::system_clock::time_point()>;
+  // Told of each entry on the log's own thread, after it is written; must be quick.
+  using Listener = std::function<void(const SoundEntry&)>;
 
   explicit SoundLog(std::filesystem::path directory,
                     WallClock wallClock = std::chrono::system_clock::now);
@@ -85,6 +88,7 @@ class SoundLog {
   // Now, in epoch milliseconds, by the log's clock.
   long long nowMs() const;
   void record(SoundEntry entry) noexcept;
+  void addListener(Listener listener);
 
   // The day's entries in order (the last MAX_ENTRIES_PER_QUERY of them), once what was
   // recorded before the call is written.
@@ -98,6 +102,7 @@ class SoundLog {
  private:
   void run(const std::stop_token& stop);
   void write(const SoundEntry& entry) noexcept;
+  void tellListeners(const SoundEntry& entry) noexcept;
   void removeOldFiles(const Date& today) noexcept;
   // The day an entry is filed under: the day it was due, else the day it started.
   Date dayOf(const SoundEntry& entry) const;
@@ -113,6 +118,9 @@ class SoundLog {
   std::uint64_t written_ = 0;     // protected by mutex_: entries the writer is done with
   bool droppedReported_ = false;  // protected by mutex_
   Json last_;                     // protected by mutex_
+
+  std::mutex listenersMutex_;
+  std::vector<Listener> listeners_;  // protected by listenersMutex_
 
   // The writer's own state.
   bool failureReported_ = false;
