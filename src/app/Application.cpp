@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <boost/asio/ip/host_name.hpp>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -40,6 +41,17 @@ SoundLog::WallClock soundLogClock(const ApplicationOptions& options, const Clock
   };
 }
 
+// Names the player in its alert mails: a district may run many.
+std::string playerName() {
+  try {
+    std::string name = boost::asio::ip::host_name();
+    if (!name.empty())
+      return name;
+  } catch (const std::exception&) {
+  }
+  return "this computer";
+}
+
 std::optional<std::string> processEnvironment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   if (!value)
@@ -53,6 +65,10 @@ Application::Application(ApplicationOptions options)
     : options_(std::move(options)),
       paths_(makePaths(options_)),
       clock_(options_.timeSource ? options_.timeSource : TimeSource(readLocalTime)),
+      alerts_(
+          stores_, clock_, playerName(),
+          [this](const MailMessage& message) { return MailTransfer(*sendmail_).send(message); }),
+      healthWatch_(stores_, alerts_, paths_.getUserFilePath("running")),
       soundLog_(paths_.getUserFilePath() / "history", soundLogClock(options_, clock_)),
       player_(clock_, options_.filePlayerFactory ? options_.filePlayerFactory
                                                  : platformFilePlayerFactory(audioDevice_)),
@@ -63,15 +79,20 @@ Application::Application(ApplicationOptions options)
       scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
       backups_(stores_, paths_, clock_),
       dailySnapshots_(backups_),
-      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
-                          soundLog_, backups_, language_},
-              options_.http) {
+      server_(
+          HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_, soundLog_,
+                      backups_, statistics_, alerts_, std::chrono::system_clock::now(), language_},
+          options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
   }
   if (!options_.getEnvironment)
     options_.getEnvironment = processEnvironment;
   scheduler_.onRoundCompleted([this] { serviceManager_.watchdogPing(); });
+  soundLog_.addListener([this](const SoundEntry& entry) {
+    statistics_.count(entry);
+    healthWatch_.onSound(entry);
+  });
 }
 
 Application::~Application() {
@@ -128,6 +149,17 @@ int Application::run(bool isTray) {
   parser.add_option("--language", language, "Dashboard language: en, hu or de")
       ->expected(0, 1)
       ->check(CLI::IsMember({"", "en", "hu", "de"}));
+  std::string sendmail = DEFAULT_SENDMAIL;
+  // The mail transfer agent's sendmail program, for alert e-mails.
+  parser.add_option("--sendmail", sendmail, "The mail program alerts are sent through")
+      ->expected(0, 1)
+      ->envname("VELTRANO_SENDMAIL");
+  std::string metricsToken;
+  // Lets a monitoring system read /metrics without logging in; empty: only after a login.
+  // Also from the environment, which other users cannot read as they can a command line.
+  parser.add_option("--metrics-token", metricsToken)
+      ->expected(0, 1)
+      ->envname("VELTRANO_METRICS_TOKEN");
   std::vector<const char*> argv;
   for (const auto& argument : options_.arguments)
     argv.push_back(argument.c_str());
@@ -139,6 +171,8 @@ int Application::run(bool isTray) {
 
   port_ = port;
   server_.allowHostNames(splitNames(allowedHosts));
+  server_.setMetricsToken(metricsToken);
+  *sendmail_ = sendmail.empty() ? DEFAULT_SENDMAIL : sendmail;
   isTray_ = isTray;
   *audioDevice_ = audioDevice;
   *language_ = language.empty() ? "en" : language;
@@ -169,6 +203,7 @@ int Application::run(bool isTray) {
   scheduler_.keepProgressIn(paths_.getUserFilePath("scheduler-progress"));
   scheduler_.start();
   dailySnapshots_.start();
+  healthWatch_.start();
 
   if (canPopBrowser) {
     popupTimer_ = std::jthread([this, firstStart](std::stop_token stop) {
@@ -249,6 +284,7 @@ void Application::shutDown() noexcept {
   scheduler_.stop();
   saveChanges();
   player_.stopAll();
+  healthWatch_.stop();
 }
 
 void Application::saveChanges() noexcept {

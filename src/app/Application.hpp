@@ -11,16 +11,19 @@
 #include <vector>
 
 #include "app/BrowserOpener.hpp"
+#include "app/HealthWatch.hpp"
 #include "app/ServiceManager.hpp"
 #include "audio/Alarm.hpp"
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
 #include "audio/SoundLog.hpp"
+#include "audio/SoundStatistics.hpp"
 #include "audio/SpeechSynthesizer.hpp"
 #include "audio/platform/FilePlayerFactory.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
 #include "http/HttpServer.hpp"
+#include "remote/Alerts.hpp"
 #include "remote/Api.hpp"
 #include "remote/CalendarSync.hpp"
 #include "scheduling/Scheduler.hpp"
@@ -55,10 +58,10 @@ struct ApplicationOptions {
 };
 
 // The program: builds and owns, in this order, the paths, the clock, the stores, the sound
-// log, the player,
-// song playback, the alarm, the remote service client, the calendar synchronisation, the
-// scheduler, backups with their daily snapshots and the HTTP server, and tears them down in
-// reverse. Nothing runs until start.
+// statistics, the alerts and their health watch, the sound log, the player, song playback,
+// the alarm, the remote service client, the calendar synchronisation, the scheduler, backups
+// with their daily snapshots and the HTTP server, and tears them down in reverse. Nothing runs
+// until start.
 class Application {
  public:
   explicit Application(ApplicationOptions options = {});
@@ -107,9 +110,15 @@ class Application {
   std::shared_ptr<std::string> audioDevice_ = std::make_shared<std::string>();
   // The dashboard's default language (--language), read by the info target.
   std::shared_ptr<std::string> language_ = std::make_shared<std::string>("en");
+  // The mail program (--sendmail); set by start before any alert is mailed.
+  std::shared_ptr<std::string> sendmail_ = std::make_shared<std::string>(DEFAULT_SENDMAIL);
   Paths paths_;
   Clock clock_;
   Stores stores_;
+  // Before the sound log: its writer tells them of entries until it ends.
+  SoundStatistics statistics_;
+  Alerts alerts_;
+  HealthWatch healthWatch_;
   SoundLog soundLog_;
   Player player_;
   SongPlayback songs_;

@@ -93,14 +93,16 @@ std::string md5Hex(std::string_view bytes) {
 
 std::string md5HexOfFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot read file: " + path);
+  if (!in)
+    throw std::runtime_error("Cannot read file: " + path);
   Digest digest(EVP_md5());
   std::array<char, 64 * 1024> buffer{};
   while (in) {
     in.read(buffer.data(), buffer.size());
     digest.update(buffer.data(), static_cast<std::size_t>(in.gcount()));
   }
-  if (in.bad()) throw std::runtime_error("Cannot read file: " + path);
+  if (in.bad())
+    throw std::runtime_error("Cannot read file: " + path);
   return digest.hex();
 }
 
@@ -119,8 +121,18 @@ std::string randomUuid() {
 }
 
 bool constantTimeEquals(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string base64Encode(std::string_view bytes) {
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                     reinterpret_cast<const unsigned char*>(bytes.data()),
+                                     static_cast<int>(bytes.size()));
+  out.resize(static_cast<std::size_t>(length));
+  return out;
 }
 
 }  // namespace veltrano

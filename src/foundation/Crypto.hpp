@@ -39,6 +39,9 @@ std::string randomHex(std::size_t byteCount);
 // A random version-4 UUID in canonical form (8-4-4-4-12 lower-case hex digits).
 std::string randomUuid();
 
+// Standard base64 (with padding) of the bytes.
+std::string base64Encode(std::string_view bytes);
+
 // Equality that takes the same time wherever the texts differ.
 bool constantTimeEquals(std::string_view a, std::string_view b) noexcept;
 

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "foundation/AtomicFile.hpp"
-#include "foundation/Json.hpp"
-#include "foundation/JsonLimits.hpp"
-#include "foundation/Record.hpp"
+#include <spdlog/spdlog.h>
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include <spdlog/spdlog.h>
+#include "foundation/AtomicFile.hpp"
+#include "foundation/Json.hpp"
+#include "foundation/JsonLimits.hpp"
+#include "foundation/Record.hpp"
 
 namespace veltrano {
 
@@ -69,7 +70,8 @@ class StorageWrapper {
     std::optional<Json> loaded;
     {
       std::optional<std::string> content = readStoreFile(path);
-      if (!content) return false;
+      if (!content)
+        return false;
       loaded = parseStoreText(*content, path.string());
     }  // the text goes before the record is built
     auto decoded = decodeStoreJson(std::move(*loaded), path.string());
@@ -91,7 +93,8 @@ class StorageWrapper {
 
   // Writes the file now, whatever changed.
   void saveForce() {
-    if (!path_) throw std::logic_error("Store has no file: load it first");
+    if (!path_)
+      throw std::logic_error("Store has no file: load it first");
     PendingSave save{*path_, toJson(wrapped_), contentHash(wrapped_)};
     commit(save);
   }
@@ -99,7 +102,8 @@ class StorageWrapper {
   // True when it wrote the file. The first call only takes the baseline.
   bool saveAuto() {
     auto pending = prepareAutoSave();
-    if (!pending) return false;
+    if (!pending)
+      return false;
     commit(*pending);
     return true;
   }
@@ -112,8 +116,10 @@ class StorageWrapper {
       hash_ = current;
       return std::nullopt;
     }
-    if (*hash_ == current) return std::nullopt;
-    if (!path_) throw std::logic_error("Store has no file: load it first");
+    if (*hash_ == current)
+      return std::nullopt;
+    if (!path_)
+      throw std::logic_error("Store has no file: load it first");
     return PendingSave{*path_, toJson(wrapped_), current};
   }
 
@@ -133,6 +139,7 @@ class StorageWrapper {
 
   // A save failed; since counts only for the first failure in a row.
   void markSaveFailed(std::string reason, std::string since) {
+    ++saveFailures_;
     if (saveError_) {
       saveError_->reason = std::move(reason);
     } else {
@@ -141,6 +148,8 @@ class StorageWrapper {
   }
   // Nothing while saves succeed.
   const std::optional<SaveError>& saveError() const noexcept { return saveError_; }
+  // Failed saves since the program started, retries counted.
+  std::uint64_t saveFailures() const noexcept { return saveFailures_; }
 
  private:
   void commit(const PendingSave& save) {
@@ -151,23 +160,27 @@ class StorageWrapper {
   // The file's content; nothing when it cannot be opened or read.
   static std::optional<std::string> readStoreFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+      return std::nullopt;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     auto tooLarge = [&] {
       return StoreLoadError("Cannot load " + path.string() + ": the file is larger than " +
                             std::to_string(STORE_JSON_LIMITS.maxBytes) + " bytes");
     };
-    if (!error && size > STORE_JSON_LIMITS.maxBytes) throw tooLarge();
+    if (!error && size > STORE_JSON_LIMITS.maxBytes)
+      throw tooLarge();
     std::string content;
-    if (!error) content.reserve(static_cast<std::size_t>(size));
+    if (!error)
+      content.reserve(static_cast<std::size_t>(size));
     char buffer[64 * 1024];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
       if (content.size() + static_cast<std::size_t>(in.gcount()) > STORE_JSON_LIMITS.maxBytes)
         throw tooLarge();
       content.append(buffer, static_cast<std::size_t>(in.gcount()));
     }
-    if (in.bad()) return std::nullopt;
+    if (in.bad())
+      return std::nullopt;
     return content;
   }
 
@@ -217,6 +230,7 @@ class StorageWrapper {
   std::optional<std::filesystem::path> path_;
   std::optional<std::size_t> hash_;
   std::optional<SaveError> saveError_;
+  std::uint64_t saveFailures_ = 0;
 };
 
 }  // namespace veltrano

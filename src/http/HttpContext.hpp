@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -7,9 +8,11 @@
 #include "audio/Player.hpp"
 #include "audio/SongPlayback.hpp"
 #include "audio/SoundLog.hpp"
+#include "audio/SoundStatistics.hpp"
 #include "audio/SpeechSynthesizer.hpp"
 #include "domain/Clock.hpp"
 #include "foundation/Paths.hpp"
+#include "remote/Alerts.hpp"
 #include "remote/Api.hpp"
 #include "storage/Backups.hpp"
 #include "storage/Stores.hpp"
@@ -29,6 +32,10 @@ struct HttpContext {
   SpeechSynthesizer& speech;
   SoundLog& soundLog;
   Backups& backups;
+  const SoundStatistics& statistics;
+  Alerts& alerts;
+  // When the program started, for monitoring.
+  std::chrono::system_clock::time_point startedAt = std::chrono::system_clock::now();
   // The dashboard's language for browsers that ask for none ("en", "hu" or "de"); set from
   // the command line before the server serves.
   std::shared_ptr<const std::string> language = std::make_shared<const std::string>("en");

@@ -7,12 +7,14 @@
 #include <exception>
 #include <string_view>
 
+#include "foundation/Crypto.hpp"
 #include "foundation/TextChecks.hpp"
 #include "http/AnnouncementHandlers.hpp"
 #include "http/AuthHandlers.hpp"
 #include "http/BackupHandlers.hpp"
 #include "http/CalendarImportHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
+#include "http/MonitoringHandlers.hpp"
 #include "http/MultipartReader.hpp"
 #include "http/ResponseHeaders.hpp"
 #include "http/RoutePattern.hpp"
@@ -155,6 +157,8 @@ void HttpServer::registerRoutes() {
         restore_snapshot(context, exchange, sessions_);
       },
       /*slow=*/true);
+  get("/metrics", Guard::LOGIN_OR_TOKEN, get_metrics);
+  post("/alerts/test", Guard::LOGIN, Body::NONE, alerts_test, /*slow=*/true);
   // Last: every specific route wins over the catch-all.
   get("/(.*)", Guard::NONE, [](HttpContext& context, Exchange& exchange) {
     serve_static(context, exchange, exchange.pathParameter(1));
@@ -247,11 +251,11 @@ std::optional<HttpResponse> HttpServer::checkHead(HttpRequest& head) {
   const Route* route = findRoute(head.method, head.path);
   if (auto refused = checkEdge(head, route))
     return refused;
-  if (!route || route->guard != Guard::LOGIN)
+  if (!route)
     return std::nullopt;
   HttpResponse response;
   Exchange exchange(head, response, sessions_, logins_);
-  if (!needsLogin(context_, exchange))
+  if (!lacksLogin(*route, exchange))
     return std::nullopt;
   return refusal(400, "No auth");
 }
@@ -306,7 +310,7 @@ void HttpServer::answer(const Route& route, HttpRequest& request, HttpResponse& 
           loginThrottle_.recordFailure(request.remoteAddress);
         throw;
       }
-      if (route.guard == Guard::LOGIN && needsLogin(context_, exchange))
+      if (lacksLogin(route, exchange))
         throw BadRequest("No auth");
       route.handler(context_, exchange);
     } catch (const HttpError& e) {
@@ -323,6 +327,19 @@ void HttpServer::answer(const Route& route, HttpRequest& request, HttpResponse& 
     response = HttpResponse{};
     response.status = 500;
   }
+}
+
+bool HttpServer::lacksLogin(const Route& route, Exchange& exchange) {
+  if (route.guard == Guard::NONE)
+    return false;
+  if (route.guard == Guard::LOGIN_OR_TOKEN && !metricsToken_.empty()) {
+    constexpr std::string_view BEARER = "Bearer ";
+    const std::string& authorization = exchange.request().header("Authorization");
+    if (authorization.starts_with(BEARER) &&
+        constantTimeEquals(std::string_view(authorization).substr(BEARER.size()), metricsToken_))
+      return false;
+  }
+  return needsLogin(context_, exchange);
 }
 
 HttpResponse HttpServer::refusal(int status, std::string_view text) {

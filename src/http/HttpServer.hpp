@@ -41,11 +41,16 @@ class HttpServer final : private RequestHandler {
   // Names besides the machine's own under which browsers may reach the player.
   void allowHostNames(const std::vector<std::string>& names) { hostNames_.allow(names); }
 
+  // A monitoring system that sends "Authorization: Bearer <token>" may read /metrics without
+  // a login; empty (the default) lets only logged-in browsers read it.
+  void setMetricsToken(std::string token) { metricsToken_ = std::move(token); }
+
   // Sessions signed under the previous key stop being valid.
   void setSigningKey(std::string key) { sessions_.setKey(std::move(key)); }
 
  private:
-  enum class Guard { NONE, LOGIN };
+  // LOGIN_OR_TOKEN also admits the metrics token.
+  enum class Guard { NONE, LOGIN, LOGIN_OR_TOKEN };
   // What a route's body may be.
   enum class Body { NONE, LOGIN, JSON, UPLOAD, STREAMED };
   using Handler = std::function<void(HttpContext&, Exchange&)>;
@@ -76,6 +81,8 @@ class HttpServer final : private RequestHandler {
   // The checks before any route runs: the player's own host name, and no state changed from
   // another site.
   std::optional<HttpResponse> checkEdge(const HttpRequest& request, const Route* route);
+  // The route is guarded and the request carries neither a login nor a token it admits.
+  bool lacksLogin(const Route& route, Exchange& exchange);
   // Runs one route: the guard, the handler, and an HttpError turned into its answer.
   void answer(const Route& route, HttpRequest& request, HttpResponse& response,
               const std::shared_ptr<BodySink>& sink);
@@ -85,6 +92,7 @@ class HttpServer final : private RequestHandler {
   SessionRegistry logins_;
   LoginThrottle loginThrottle_;
   HostNames hostNames_;
+  std::string metricsToken_;   // set before the server serves
   std::vector<Route> routes_;  // written only while registering routes
   EventServer server_;
 };

@@ -65,6 +65,8 @@ void applySettingsUpdate(Settings& settings, const Json& changes) {
   for (const auto& [path, value] : changes.items()) {
     assign(updated, splitPath(path), value, path);
   }
+  if (std::string problem = updated.alerts.problem(); !problem.empty())
+    throw SettingsUpdateError(problem);
   settings = std::move(updated);
 }
 

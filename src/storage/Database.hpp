@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
+
+#include "domain/AlertSettings.hpp"
 #include "domain/AudioAsset.hpp"
 #include "domain/Calendar.hpp"
 #include "domain/DailyPreferences.hpp"
@@ -7,9 +11,6 @@
 #include "domain/TimeTable.hpp"
 #include "foundation/MapDb.hpp"
 #include "foundation/Record.hpp"
-
-#include <cstddef>
-#include <string>
 
 namespace veltrano {
 
@@ -29,6 +30,7 @@ struct Settings {
   double alarmDelaySec = 0.0;
   std::string announcementSignalId = FACTORY_DEFAULT_SIGNAL_ID_INTERCOM;
   CalendarSettings calendar;
+  AlertSettings alerts;
 
   static constexpr auto fields() {
     return std::tuple{field("defaultTimetableId", &Settings::defaultTimetableId),
@@ -37,7 +39,8 @@ struct Settings {
                       field("alarmSignalId", &Settings::alarmSignalId),
                       field("alarmDelaySec", &Settings::alarmDelaySec),
                       field("announcementSignalId", &Settings::announcementSignalId),
-                      field("calendar", &Settings::calendar)};
+                      field("calendar", &Settings::calendar),
+                      field("alerts", &Settings::alerts)};
   }
 };
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -503,6 +504,74 @@ TEST_F(ProgramTest, BadCommandLinesAreRefusedByTheParser) {
   auto help = startPlayer({"--help"});
   EXPECT_EQ(help->waitForExit(), 0);
   EXPECT_NE(help->output().find("Veltrano Player v1.0.0"), std::string::npos) << help->output();
+}
+
+TEST_F(ProgramTest, FailuresAreMailedAndCountedForMonitoring) {
+  // A mail program that keeps its arguments and the message it reads.
+  const auto mails = bundle_.root / "mails.txt";
+  const auto sendmail = bundle_.root / "sendmail";
+  writeTextFile(sendmail, "#!/bin/sh\n{ echo \"ARGS: $*\"; cat; echo \"=END=\"; } >> \"" +
+                              mails.string() + "\"\n");
+  std::filesystem::permissions(sendmail, std::filesystem::perms::owner_all);
+  auto mailed = [&](const std::string& text) {
+    return eventually([&] { return readTextFile(mails).find(text) != std::string::npos; });
+  };
+  const std::vector<std::string> options{"--sendmail", sendmail.string(), "--metrics-token",
+                                         "district-token"};
+  auto player = startPlayer(options);
+  ASSERT_TRUE(player->waitUntilServing()) << player->output();
+  auto http = client();
+
+  EXPECT_EQ(http.Post("/alerts/test", "", "application/json")->status, 400) << "no address yet";
+  auto refused = http.Post("/db/settings/update", R"({"alerts": {"email": ["-oQ/tmp@x.example"]}})",
+                           "application/json");
+  EXPECT_EQ(refused->status, 400);
+  EXPECT_EQ(refused->body, "'-oQ/tmp@x.example' is not an e-mail address");
+  ASSERT_EQ(http.Post("/db/settings/update",
+                      R"({"alerts": {"email": ["caretaker@school.example"]}})", "application/json")
+                ->status,
+            200);
+  auto test = http.Post("/alerts/test", "", "application/json");
+  EXPECT_EQ(test->status, 200) << test->body;
+  EXPECT_TRUE(mailed("ARGS: -oi -- caretaker@school.example\nTo: caretaker@school.example\n"))
+      << readTextFile(mails);
+  EXPECT_TRUE(mailed("Test e-mail from the school-bell player"));
+
+  // The alarm's player fails: someone is told, and monitoring counts it.
+  writeTextFile(bundle_.root / "bin" / "mpg123", "#!/bin/sh\necho 'no sound card' >&2\nexit 1\n");
+  ASSERT_EQ(http.Get("/api/trigger/alarmOn/x")->status, 200);
+  EXPECT_TRUE(mailed("A bell could not ring")) << readTextFile(mails) << player->output();
+  http.Get("/api/trigger/alarmOff/x");
+
+  ASSERT_EQ(http.Post("/auth/chpasswd", R"("letmein")", "application/json")->body, "ok");
+  EXPECT_EQ(http.Get("/metrics")->body, "No auth");
+  auto metrics = http.Get("/metrics", {{"Authorization", "Bearer district-token"}});
+  ASSERT_EQ(metrics->status, 200);
+  EXPECT_EQ(metrics->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
+  EXPECT_NE(metrics->body.find("veltrano_sounds_total{source=\"alarm\",outcome=\"failed\"} "),
+            std::string::npos)
+      << metrics->body;
+  EXPECT_EQ(metrics->body.find("veltrano_sounds_total{source=\"alarm\",outcome=\"failed\"} 0\n"),
+            std::string::npos);
+  if (std::system("command -v promtool >/dev/null 2>&1") == 0) {
+    writeTextFile(bundle_.root / "metrics.txt", metrics->body);
+    const std::string check =
+        "promtool check metrics < '" + (bundle_.root / "metrics.txt").string() + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << metrics->body;
+  }
+
+  // A program that did not shut down says so when it starts again (once the addresses are
+  // saved: the autosave runs once a second).
+  const auto database = bundle_.userData() / "_db.json";
+  ASSERT_TRUE(eventually([&] {
+    return readTextFile(database).find("caretaker@school.example") != std::string::npos;
+  }));
+  player->killHard();
+  ASSERT_TRUE(player->waitForExit());
+  port_ = freePort();
+  auto again = startPlayer(options);
+  ASSERT_TRUE(again->waitUntilServing()) << again->output();
+  EXPECT_TRUE(mailed("The bell player restarted after a failure")) << again->output();
 }
 
 }  // namespace

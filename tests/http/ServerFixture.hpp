@@ -58,8 +58,14 @@ class ServerFixture : public ::testing::Test {
         alarm_(songs_),
         api_(stub_.url()),
         backups_(stores_, paths_, clock_),
+        alerts_(stores_, clock_, "test-player",
+                [this](const MailMessage& message) -> std::optional<std::string> {
+                  std::lock_guard lock(mailMutex_);
+                  mails_.push_back(message);
+                  return std::nullopt;
+                }),
         server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
-                            soundLog_, backups_}) {
+                            soundLog_, backups_, statistics_, alerts_}) {
     clock_.updateClock();
     {
       auto access = stores_.lock();
@@ -125,6 +131,10 @@ class ServerFixture : public ::testing::Test {
   // A fake synthesizer on the search path stands in for espeak-ng where a test needs it.
   SpeechSynthesizer speech_{"espeak-ng", "de_DE.UTF-8"};
   Backups backups_;
+  SoundStatistics statistics_;
+  std::mutex mailMutex_;
+  std::vector<MailMessage> mails_;  // protected by mailMutex_: what the alerts sent
+  Alerts alerts_;
   HttpServer server_;
   int port_ = 0;
   std::thread thread_;

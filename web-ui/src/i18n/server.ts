@@ -25,6 +25,7 @@ export const SERVER_MESSAGES: Record<string, MessageKey> = {
   'Key already exists': 'server.keyExists',
   'Unknown host name': 'server.unknownHost',
   'Cross-site request refused': 'server.crossSite',
+  'No e-mail address is set for alerts': 'alerts.noAddress',
 };
 
 /** The player's text in the dashboard's language where it is a known one; else as it came. */

@@ -157,6 +157,11 @@ export async function logoutEverywhere(): Promise<void> {
   await send('/auth/logout-everywhere', { method: 'POST' });
 }
 
+/** Mails a test message to the alert addresses now. */
+export async function sendTestEmail(): Promise<void> {
+  await send('/alerts/test', { method: 'POST' });
+}
+
 /** Sets a new password; the body is the password as a JSON string. */
 export async function changePassword(password: string): Promise<void> {
   await send('/auth/chpasswd', postJson(password));

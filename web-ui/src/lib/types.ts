@@ -158,6 +158,14 @@ export interface Settings {
   alarmSignalId: string;
   alarmDelaySec: number;
   announcementSignalId: string;
+  alerts?: AlertSettings;
+}
+
+/** What someone away from the screen is told of by e-mail. */
+export type AlertKind = 'bellFailed' | 'clockUnsynchronised' | 'saveFailed' | 'restartedAfterFailure';
+export interface AlertSettings {
+  email: string[];
+  on: AlertKind[];
 }
 
 export interface SingleEvent {

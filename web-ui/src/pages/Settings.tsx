@@ -4,6 +4,7 @@ import { getTarget, loginCount, logoutEverywhere, updateSettings } from '../lib/
 import { navigate } from '../lib/router';
 import { messageOf, useAction, useLoad } from '../lib/hooks';
 import type { AudioAsset, Settings } from '../lib/types';
+import { AlertSettingsForm } from './Alerts';
 import { BackupSection } from './Backup';
 import { PasswordForm } from './Welcome';
 import { isLanguage, LANGUAGE_NAMES, t } from '../i18n';
@@ -119,6 +120,7 @@ export function SettingsPage() {
       ) : (
         <Loading text={t('loading.settings')} />
       )}
+      {settings.data && <AlertSettingsForm key={generation} alerts={settings.data.alerts} onSaved={settings.reload} />}
       <section class="card" id="password" aria-labelledby="pw-title">
         <h2 id="pw-title">{t('settings.passwordTitle')}</h2>
         <PasswordForm idPrefix="settings-pw" submitLabel={t('settings.changePassword')} onDone={() => setPasswordDone(t('settings.passwordChanged'))} />
