@@ -14,7 +14,7 @@ const LANGUAGES = [
   { lang: 'de', locale: 'de-AT' },
 ];
 // Every word of the English menu (and its hidden names) that must not stay in another language.
-const ENGLISH_MENU = ['home', 'timetables', 'calendar', 'signals', 'songs', 'log', 'out', 'settings', 'language', 'main', 'skip', 'content'];
+const ENGLISH_MENU = ['home', 'timetables', 'calendar', 'signals', 'songs', 'log', 'out', 'settings', 'week', 'language', 'main', 'skip', 'content'];
 
 export async function languageScenario({ browser, context, base, check, outDir, factoryId, playerLanguage }) {
   const pages = [
@@ -23,6 +23,7 @@ export async function languageScenario({ browser, context, base, check, outDir, 
     ['timetable', `/timetables/${factoryId}`],
     ['print', `/timetables/${factoryId}/print`],
     ['calendar', '/calendar'],
+    ['week', '/calendar/week'],
     ['signals', '/signals'],
     ['log', '/log'],
     ['settings', '/settings'],

@@ -18,6 +18,7 @@ import { createRequire } from 'node:module';
 import { safetyTests } from './safety.mjs';
 import { securityScenarios } from './security.mjs';
 import { calendarImportScenario } from './calendar-import.mjs';
+import { weekScenario } from './week.mjs';
 import { speakScenario } from './speak.mjs';
 import { soundLogScenario } from './sound-log.mjs';
 import { backupScenario } from './backup.mjs';
@@ -215,13 +216,13 @@ async function overflowsSideways(page) {
   return page.evaluate(() => document.documentElement.scrollWidth > window.innerWidth + 1);
 }
 
-async function screenshotAll(page, name) {
+async function screenshotAll(page, name, sizes = [['desktop', DESKTOP], ['phone', PHONE]]) {
   const problems = [];
-  for (const [label, size] of [['desktop', DESKTOP], ['phone', PHONE]]) {
+  for (const [label, size] of sizes) {
     await page.setViewportSize(size);
     await sleep(150);
     await page.screenshot({ path: join(outDir, `${name}-${label}.png`), fullPage: true });
-    if (label === 'phone' && (await overflowsSideways(page))) problems.push(`${name} scrolls sideways at 375 px`);
+    if (size.width <= PHONE.width && (await overflowsSideways(page))) problems.push(`${name} scrolls sideways at ${size.width} px`);
     const violations = await accessibilityViolations(page);
     if (violations.length) problems.push(`${name} (${label}) accessibility: ${violations.join(' ; ')}`);
   }
@@ -442,6 +443,9 @@ async function main() {
   });
 
   await test('term dates imported from an .ics file show in the month view, once', () => calendarImportScenario({ page, base, tmp, api, check, waitFor, screenshotAll }));
+
+  await test('days off by name in the month, the week and on Home; ten lessons print on one A4 page', () =>
+    weekScenario({ page, base, outDir, api, check, waitFor, screenshotAll, sizes: [['laptop', { width: 1366, height: 850 }], ['phone', { width: 375, height: 812 }]] }));
 
   await test('upload a signal and play it; a duplicate and a wrong file are refused in words', async () => {
     const wav = join(tmp, 'e2e-bell.wav');

@@ -124,7 +124,7 @@ export async function safetyTests({ test, browser, context, page, base, api, che
     const problems = await screenshotAll(page, 'calendar-day');
     await page.goto(`${base}/timetables/${FACTORY_ID}/print`);
     await page.getByRole('heading', { name: 'Bells: Default' }).waitFor();
-    await page.getByRole('rowheader', { name: '07:45' }).first().waitFor();
+    await page.getByRole('cell', { name: '07:45–08:30' }).waitFor();
     problems.push(...(await screenshotAll(page, 'timetable-print')));
     check(problems.length === 0, problems.join('\n'));
   });

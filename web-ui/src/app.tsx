@@ -15,12 +15,14 @@ import { SignalsPage } from './pages/Signals';
 import { TimetableEditor } from './pages/TimetableEditor';
 import { TimetablePrint } from './pages/TimetablePrint';
 import { TimetablesPage } from './pages/Timetables';
+import { WeekPage } from './pages/Week';
 import { WelcomePage } from './pages/Welcome';
 
 const NAV: { href: string; label: MessageKey }[] = [
   { href: '/', label: 'nav.home' },
   { href: '/timetables', label: 'nav.timetables' },
   { href: '/calendar', label: 'nav.calendar' },
+  { href: '/calendar/week', label: 'nav.week' },
   { href: '/signals', label: 'nav.signals' },
   { href: '/log', label: 'nav.log' },
   { href: '/settings', label: 'nav.settings' },
@@ -50,8 +52,13 @@ function LanguageChoice() {
   );
 }
 
-function isCurrent(href: string, path: string) {
+function covers(href: string, path: string) {
   return href === '/' ? path === '/' : path === href || path.startsWith(`${href}/`);
+}
+
+/** The menu entry of the page: the longest one that covers the path (the week, not the calendar). */
+function isCurrent(href: string, path: string) {
+  return covers(href, path) && !NAV.some((n) => n.href.length > href.length && covers(n.href, path));
 }
 
 function Shell(props: { path: string; children: ComponentChildren }) {
@@ -172,6 +179,7 @@ export function App() {
   else if (editor) page = <TimetableEditor id={decodeURIComponent(editor[1])} />;
   else if (printable) page = <TimetablePrint id={decodeURIComponent(printable[1])} />;
   else if (path === '/calendar') page = <CalendarPage />;
+  else if (path === '/calendar/week') page = <WeekPage />;
   else if (path === '/signals') page = <SignalsPage />;
   else if (path === '/settings') page = <SettingsPage />;
   else if (path === '/log') page = <LogPage />;

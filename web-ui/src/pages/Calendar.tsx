@@ -1,8 +1,8 @@
 import { useState } from 'preact/hooks';
-import { ErrorText, Loading, Outcome, Page } from '../components/ui';
+import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { ApiError, getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
 import { bellsOfDay } from '../lib/bells';
-import { dateOfCell, whyThisTimetable } from '../lib/dayView';
+import { dateOfCell, dayLook, whyThisTimetable } from '../lib/dayView';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import {
   bitsFromDays,
@@ -49,6 +49,7 @@ function DayDetails(props: { date: string; label: string; day: DayInfo; info: Ca
   const bells = timetable ? bellsOfDay(timetable) : [];
   const signalName = (id: string) => signals.data?.find((s) => s.id === id)?.name ?? t('calendar.missingSignal', { id });
   const off = props.settings?.schedulerEnable === false;
+  const selectedToday = props.settings?.dailyPreferences?.selectedTimetableId;
   return (
     <section class="day-view" aria-labelledby="day-view-title">
       <div class="month-head">
@@ -59,12 +60,12 @@ function DayDetails(props: { date: string; label: string; day: DayInfo; info: Ca
       </div>
       <dl class="facts">
         <dt>{t('common.typeOfDay')}</dt>
-        <dd>{typeOfDayLabel(day.typeOfDay)}</dd>
+        <dd>{dayLook(props.date, day, info, selectedToday).label}</dd>
         <dt>{t('common.timetable')}</dt>
         <dd>
           <strong>{timetableName(day.id, info.timetables)}</strong>
           <br />
-          <span class="muted">{whyThisTimetable(props.date, day, info, props.settings?.dailyPreferences?.selectedTimetableId)}</span>
+          <span class="muted">{whyThisTimetable(props.date, day, info, selectedToday)}</span>
         </dd>
       </dl>
       {off && <p class="msg msg-warn">{t('calendar.dayBellsOff')}</p>}
@@ -102,6 +103,50 @@ function DayDetails(props: { date: string; label: string; day: DayInfo; info: Ca
   );
 }
 
+/** A day cell's name for screen readers and the pointer: a day off by an event is that event. */
+function cellLabel(date: string, d: DayInfo, look: ReturnType<typeof dayLook>, timetable: string): string {
+  const day = weekdayAndDay(date);
+  if (look.className === 'day-event-off') return t(d.isToday ? 'calendar.cellOffToday' : 'calendar.cellOff', { day, what: look.label });
+  const type = look.eventName ? t('calendar.typeWithEvent', { name: look.eventName, type: look.label }) : look.label;
+  return t(d.isToday ? 'calendar.cellToday' : 'calendar.cell', { day, type, timetable });
+}
+
+/** "Winter break, 21 Dec 2026 – 1 Jan 2027: No bells". */
+function eventText(ev: SingleEvent, timetables: NamedId[]): string {
+  const values = { name: ev.name ?? '', days: dayRange(dateText(ev.start), dateText(ev.end)), timetable: timetableName(ev.timeTableId, timetables) };
+  return ev.name ? t('calendar.namedEventText', values) : t('calendar.eventText', values);
+}
+
+/** "21 Dec 2026 – 1 Jan 2027: Winter break — no bells", for the list under the month. */
+function monthEventText(ev: SingleEvent, timetables: NamedId[]): string {
+  const timetable = timetableName(ev.timeTableId, timetables);
+  const what =
+    ev.timeTableId === NULL_ID
+      ? ev.name
+        ? t('calendar.namedDayOff', { name: ev.name })
+        : t('calendar.dayOffByEvent')
+      : ev.name
+        ? t('calendar.dayWithTimetable', { type: ev.name, timetable })
+        : timetable;
+  return t('calendar.monthEvent', { days: dayRange(dateText(ev.start), dateText(ev.end)), what });
+}
+
+/** The single events that touch the shown month, in date order. */
+function eventsInMonth(events: SingleEvent[], view: MonthView): SingleEvent[] {
+  const prefix = `${String(view.year).padStart(4, '0')}-${String(view.month).padStart(2, '0')}`;
+  const first = `${prefix}-01`;
+  const last = `${prefix}-31`;
+  return byDate(events.map((event, index) => ({ event, index })))
+    .map((e) => e.event)
+    .filter((e) => dateText(e.start) <= last && dateText(e.end) >= first && dateText(e.start) <= dateText(e.end));
+}
+
+/** Events in date order, each with its place in the stored list (which a delete names). */
+function byDate<T extends { event: SingleEvent }>(events: T[]): T[] {
+  const key = (e: SingleEvent) => `${dateText(e.start)} ${dateText(e.end)} ${e.name ?? ''}`;
+  return [...events].sort((a, b) => (key(a.event) < key(b.event) ? -1 : key(a.event) > key(b.event) ? 1 : 0));
+}
+
 function Month(props: { offset: number; setOffset: (n: number) => void; info: CalendarInfo; settings?: Settings; version: number }) {
   const view = useLoad(() => getTarget<MonthView>('calendarDays', { offset: props.offset }), [props.offset, props.version]);
   const [selected, setSelected] = useState<number>();
@@ -112,6 +157,8 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
   const timetables = props.info.timetables;
   const title = v ? monthTitle(v.year, v.month) : t('calendar.month');
   const used = new Set(v?.days.filter((d) => d.isGivenMonth).map((d) => d.id) ?? []);
+  const selectedToday = props.settings?.dailyPreferences?.selectedTimetableId;
+  const monthEvents = v ? eventsInMonth(props.info.singleEvents, v) : [];
   return (
     <section class="card" aria-labelledby="month-title">
       <div class="month-head">
@@ -156,19 +203,19 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
               {weeks.map((week, w) => (
                 <tr key={w}>
                   {week.map((d, i) => {
-                    const type = TYPE_OF_DAY[d.typeOfDay as TypeOfDay];
+                    const date = dateOfCell(v, w * 7 + i);
+                    const look = dayLook(date, d, props.info, selectedToday);
                     const colour = timetableColour(d.id, timetables);
-                    const name = timetableName(d.id, timetables);
-                    const values = { day: weekdayAndDay(dateOfCell(v, w * 7 + i)), type: typeOfDayLabel(d.typeOfDay), timetable: name };
-                    const label = d.isToday ? t('calendar.cellToday', values) : t('calendar.cell', values);
+                    const label = cellLabel(date, d, look, timetableName(d.id, timetables));
                     return (
                       <td
                         key={i}
-                        class={`${type?.className ?? ''} ${d.isGivenMonth ? '' : 'other-month'} ${d.isToday ? 'today' : ''}`}
+                        class={`${look.className} ${d.isGivenMonth ? '' : 'other-month'} ${d.isToday ? 'today' : ''}`}
                         title={label}
                         data-date-day={d.isGivenMonth ? d.day : undefined}
                         data-timetable={d.id}
                         data-type={d.typeOfDay}
+                        data-event={look.eventName}
                       >
                         <button
                           type="button"
@@ -180,6 +227,11 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
                           <span aria-hidden="true" class="day-no">
                             {d.day}
                           </span>
+                          {look.eventName && (
+                            <span aria-hidden="true" class="day-event">
+                              {look.eventName}
+                            </span>
+                          )}
                           <span aria-hidden="true" class="tt-bar" style={colour ? { background: colour } : undefined}>
                             {colour ? '' : '×'}
                           </span>
@@ -202,6 +254,19 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
             />
           )}
           <p class="muted small">{t('calendar.chooseDay')}</p>
+          {monthEvents.length > 0 && (
+            <>
+              <h3 class="small-heading">{t('calendar.eventsThisMonth')}</h3>
+              <ul class="month-events">
+                {monthEvents.map((ev, i) => (
+                  <li key={i}>
+                    <span class={`swatch ${ev.timeTableId === NULL_ID ? 'day-event-off' : 'bar'}`} style={ev.timeTableId === NULL_ID ? undefined : { background: timetableColour(ev.timeTableId, timetables) }} aria-hidden="true" />{' '}
+                    {monthEventText(ev, timetables)}
+                  </li>
+                ))}
+              </ul>
+            </>
+          )}
           <div class="legend" aria-label={t('calendar.legend')}>
             <h3 class="small-heading">{t('calendar.typesOfDay')}</h3>
             <ul>
@@ -210,6 +275,9 @@ function Month(props: { offset: number; setOffset: (n: number) => void; info: Ca
                   <span class={`swatch ${TYPE_OF_DAY[type].className}`} aria-hidden="true" /> {typeOfDayLabel(type)}
                 </li>
               ))}
+              <li>
+                <span class="swatch day-event-off" aria-hidden="true" /> {t('calendar.legendEventOff')}
+              </li>
             </ul>
             <h3 class="small-heading">{t('calendar.timetableBars')}</h3>
             <ul>
@@ -342,6 +410,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
   const [timetableId, setTimetableId] = useState(NULL_ID);
   const [start, setStart] = useState(info.date);
   const [end, setEnd] = useState(info.date);
+  const [name, setName] = useState('');
   const [problem, setProblem] = useState<string>();
   const action = useAction();
   const add = (e: Event) => {
@@ -354,7 +423,9 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
     }
     setProblem(undefined);
     void action.run(async () => {
-      await trigger('addSingleEvent', 0, { timetableId, startDate: period.value.start, endDate: period.value.end });
+      const named = name.trim();
+      await trigger('addSingleEvent', 0, { timetableId, startDate: period.value.start, endDate: period.value.end, ...(named ? { name: named } : {}) });
+      setName('');
       await props.onChanged();
       return t('calendar.eventAdded');
     });
@@ -372,6 +443,21 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
       );
       return t('calendar.eventDeleted');
     });
+  // In date order; the ones that are over are folded away.
+  const sorted = byDate(info.singleEvents.map((event, index) => ({ event, index })));
+  const past = sorted.filter((e) => dateText(e.event.end) < info.date);
+  const coming = sorted.filter((e) => dateText(e.event.end) >= info.date);
+  const item = ({ event: ev, index }: { event: SingleEvent; index: number }) => {
+    const text = eventText(ev, info.timetables);
+    return (
+      <li key={`${index}-${dateText(ev.start)}-${dateText(ev.end)}-${ev.timeTableId}`} class="event">
+        <span>{text}</span>
+        <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(t('calendar.deleteEventConfirm', { text })) && remove(index, ev)} aria-label={t('calendar.deleteEvent', { text })}>
+          {t('common.delete')}
+        </button>
+      </li>
+    );
+  };
   return (
     <section class="card" aria-labelledby="single-title">
       <h2 id="single-title">{t('calendar.singleTitle')}</h2>
@@ -379,22 +465,15 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
       {info.singleEvents.length === 0 ? (
         <p class="muted">{t('calendar.noSingle')}</p>
       ) : (
-        <ul class="plain-list events">
-          {info.singleEvents.map((ev, i) => {
-            const s = dateText(ev.start);
-            const e2 = dateText(ev.end);
-            const values = { name: ev.name ?? '', days: dayRange(s, e2), timetable: timetableName(ev.timeTableId, info.timetables) };
-            const text = ev.name ? t('calendar.namedEventText', values) : t('calendar.eventText', values);
-            return (
-              <li key={`${i}-${s}-${e2}-${ev.timeTableId}`} class="event">
-                <span>{text}</span>
-                <button type="button" class="small-button danger" disabled={action.busy} onClick={() => window.confirm(t('calendar.deleteEventConfirm', { text })) && remove(i, ev)} aria-label={t('calendar.deleteEvent', { text })}>
-                  {t('common.delete')}
-                </button>
-              </li>
-            );
-          })}
-        </ul>
+        <>
+          {coming.length > 0 && <ul class="plain-list events">{coming.map(item)}</ul>}
+          {past.length > 0 && (
+            <details class="past-events">
+              <summary>{t('calendar.pastEvents', { count: past.length })}</summary>
+              <ul class="plain-list events">{past.map(item)}</ul>
+            </details>
+          )}
+        </>
       )}
       <form onSubmit={add} noValidate>
         <h3 class="small-heading">{t('calendar.addSingleTitle')}</h3>
@@ -408,6 +487,13 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
             <input id="single-end" type="date" value={end} onInput={(e) => setEnd(e.currentTarget.value)} required />
           </div>
           <TimetableChoice id="single-timetable" value={timetableId} timetables={info.timetables} onChange={setTimetableId} />
+        </div>
+        <div class="field">
+          <label for="single-name">{t('calendar.eventName')}</label>
+          <input id="single-name" type="text" value={name} maxLength={MAX_EVENT_NAME} onInput={(e) => setName(e.currentTarget.value)} aria-describedby="single-name-hint" />
+          <small id="single-name-hint" class="muted">
+            {t('calendar.eventNameHint')}
+          </small>
         </div>
         <ErrorText error={problem} />
         <button type="submit" class="primary" disabled={action.busy}>
@@ -509,6 +595,9 @@ function RecurringEvents(props: { info: CalendarInfo; onChanged: () => Promise<v
   );
 }
 
+// The longest event name the player takes.
+const MAX_EVENT_NAME = 200;
+
 export function CalendarPage() {
   const [offset, setOffset] = useState(0);
   const [version, setVersion] = useState(0);
@@ -520,7 +609,14 @@ export function CalendarPage() {
   };
   useChanged(() => void settings.reload());
   return (
-    <Page title={t('calendar.title')}>
+    <Page
+      title={t('calendar.title')}
+      actions={
+        <Link class="button" href="/calendar/week">
+          {t('calendar.weekView')}
+        </Link>
+      }
+    >
       <ErrorText error={info.error} />
       {!info.data ? (
         <Loading text={t('loading.calendar')} />

@@ -4,7 +4,8 @@ import { getTarget, getTimetables, setAlarm, stopAllSounds, updateSettings } fro
 import { bellsAfter } from '../lib/bells';
 import { timetableName, typeOfDayLabel } from '../lib/calendar';
 import { rich, t } from '../i18n';
-import { clockText, longDate, timeText } from '../i18n/format';
+import { clockText, listText, longDate, timeText } from '../i18n/format';
+import { Tomorrow } from '../components/Tomorrow';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import { clockDrift, zoneText } from '../lib/playerClock';
@@ -64,9 +65,9 @@ function NextBells(props: { timetable?: TimeTable; now?: string; signals: AudioA
     <>
       <strong>{clockText(next[0].seconds)}</strong> {next[0].what} ({name(next[0].signalId)})
       {next.length > 1 && (
-        <span class="muted">
-          {' · '}
-          {t('home.moreToday', { count: next.length - 1, time: clockText(next[next.length - 1].seconds) })}
+        <span class="muted small later-today">
+          <br />
+          {t('home.laterToday', { times: listText(next.slice(1).map((b) => clockText(b.seconds))) })}
         </span>
       )}
     </>
@@ -246,6 +247,8 @@ export function HomePage() {
                   t('home.noneToday')
                 )}
               </dd>
+              <dt>{t('home.tomorrow')}</dt>
+              <dd>{o && <Tomorrow today={info.date} month={o.calendar} timetables={timetables.data} bellsOff={bellsOff} />}</dd>
               <dt>{t('home.nextProgramme')}</dt>
               <dd>{info.programmeToday ?? t('home.nothingProgrammed')}</dd>
             </dl>
