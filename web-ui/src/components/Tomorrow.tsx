@@ -26,7 +26,8 @@ export function Tomorrow(props: { today: string; month: MonthView; timetables?: 
   return (
     <>
       {d.id === NULL_ID || !timetable ? headline : first ? t('home.tomorrowFirst', { day: headline, time: clockText(first.seconds) }) : t('home.tomorrowSilent', { day: headline })}
-      {props.bellsOff && d.id !== NULL_ID && <span class="muted"> {t('home.bellsOffNow')}</span>}{' '}
+      {props.bellsOff && d.id !== NULL_ID && <span class="muted"> {t('home.bellsOffNow')}</span>}
+      <br />
       <Link href="/calendar/week">{t('home.seeWeek')}</Link>
     </>
   );

@@ -91,6 +91,5 @@ export function dayLook(date: string, day: DayInfo, info: Rules, selectedToday: 
 /** The day in one line: "School day: Default", "Winter break — no bells", "Weekend / day off — no bells". */
 export function dayHeadline(look: ReturnType<typeof dayLook>, day: DayInfo, timetables: NamedId[]): string {
   if (day.id === NULL_ID) return look.className === 'day-event-off' ? look.label : t('calendar.namedDayOff', { name: look.label });
-  const type = look.eventName ? t('calendar.typeWithEvent', { name: look.eventName, type: look.label }) : look.label;
-  return t('calendar.dayWithTimetable', { type, timetable: timetableName(day.id, timetables) });
+  return t('calendar.dayWithTimetable', { type: look.label, timetable: timetableName(day.id, timetables) });
 }

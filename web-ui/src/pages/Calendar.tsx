@@ -411,6 +411,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
   const [start, setStart] = useState(info.date);
   const [end, setEnd] = useState(info.date);
   const [name, setName] = useState('');
+  const [showPast, setShowPast] = useState(false);
   const [problem, setProblem] = useState<string>();
   const action = useAction();
   const add = (e: Event) => {
@@ -422,6 +423,8 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
       return;
     }
     setProblem(undefined);
+    // An event added in the past is shown, not folded away out of sight.
+    if (period.value.end < info.date) setShowPast(true);
     void action.run(async () => {
       const named = name.trim();
       await trigger('addSingleEvent', 0, { timetableId, startDate: period.value.start, endDate: period.value.end, ...(named ? { name: named } : {}) });
@@ -468,7 +471,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
         <>
           {coming.length > 0 && <ul class="plain-list events">{coming.map(item)}</ul>}
           {past.length > 0 && (
-            <details class="past-events">
+            <details class="past-events" open={showPast} onToggle={(e) => setShowPast(e.currentTarget.open)}>
               <summary>{t('calendar.pastEvents', { count: past.length })}</summary>
               <ul class="plain-list events">{past.map(item)}</ul>
             </details>

@@ -2,7 +2,7 @@ import { ErrorText, Link, Loading, Page } from '../components/ui';
 import { DayPlan } from '../components/DayPlan';
 import { getTarget, getTimetables } from '../lib/api';
 import { timetableColour } from '../lib/calendar';
-import { dayHeadline, dayLook, whyThisTimetable } from '../lib/dayView';
+import { dayCause, dayHeadline, dayLook, whyThisTimetable } from '../lib/dayView';
 import { useLoad } from '../lib/hooks';
 import { useChanged } from '../lib/playerState';
 import { navigate, useLocation } from '../lib/router';
@@ -30,7 +30,9 @@ function WeekDay(props: { day: DatedDay; today: string; info: CalendarInfo; sett
         <p class="week-day-kind">
           {colour && <span class="swatch bar" style={{ background: colour }} aria-hidden="true" />} <strong>{dayHeadline(look, day, info.timetables)}</strong>
         </p>
-        <p class="muted small">{whyThisTimetable(day.date, day, info, selectedToday)}</p>
+        {(day.id !== NULL_ID || dayCause(day.date, day, info, selectedToday).kind !== 'typeOfDay') && (
+          <p class="muted small">{whyThisTimetable(day.date, day, info, selectedToday)}</p>
+        )}
         {day.id === NULL_ID ? null : !props.timetables ? (
           <Loading text={t('loading.bells')} />
         ) : !timetable ? (
