@@ -485,7 +485,7 @@ export const en = {
   'print.missingSignal': 'missing signal: does not ring',
   'print.fileMissing': '{name} (file missing: does not ring)',
   'print.appliesTo': 'Rings on',
-  'print.appliesDefault': 'every school day ({days}) that no event gives another timetable',
+  'print.appliesDefault': '{days}: every school day, unless an event gives it another timetable',
   'print.appliesWeekly': 'Weekly event: {days}, {weeks}',
   'print.appliesNamed': '{name}, {days}',
   'print.appliesNothing': 'No day of the calendar uses this timetable at present.',
