@@ -55,6 +55,7 @@ export async function weekScenario({ page, base, outDir, api, check, waitFor, sc
       { timetableId: 'NULL', startDate: plus(today, -400), endDate: plus(today, -398), name: 'Old trip' },
       { timetableId: longId, startDate: monday, endDate: plus(monday, 1), name: 'Exam days' },
       { timetableId: 'NULL', startDate: plus(today, 1), endDate: plus(today, 1) },
+      { timetableId: 'NULL', startDate: today, endDate: today, name: 'Sports day' },
     ]) check((await addEvent(page, e)) === 'ok', `adding ${JSON.stringify(e)} failed`);
 
     await page.goto(`${base}/calendar`);
@@ -65,7 +66,8 @@ export async function weekScenario({ page, base, outDir, api, check, waitFor, sc
     await page.getByRole('button', { name: 'Add event', exact: true }).click();
     await page.locator('section[aria-labelledby="single-title"]').getByText(/^National Day, .*: No bells$/).waitFor();
     const listed = await page.locator('section[aria-labelledby="single-title"] > ul.events > li > span').allTextContents();
-    check(listed.length === 4 && /^\d/.test(listed[0]) && listed[1].startsWith('Exam days') && listed[2].startsWith('National Day') && listed[3].startsWith('Winter break'), `single events not in date order: ${listed.join(' | ')}`);
+    const inOrder = ['Sports day', /^\d/, 'Exam days', 'National Day', 'Winter break'].every((p, i) => (typeof p === 'string' ? listed[i]?.startsWith(p) : p.test(listed[i] ?? '')));
+    check(listed.length === 5 && inOrder, `single events not in date order: ${listed.join(' | ')}`);
     check(!(await page.getByText(/^Old trip/).isVisible()), 'a past event is not folded away');
     await page.locator('.past-events > summary').click();
     await page.getByText(/^Old trip/).waitFor();
@@ -104,9 +106,10 @@ export async function weekScenario({ page, base, outDir, api, check, waitFor, sc
     await page.getByRole('button', { name: 'Back to this week' }).click();
     await page.waitForURL(`${base}/calendar/week`);
 
-    // Home: tomorrow is the unnamed day off.
+    // Home: today is the sports day, tomorrow the unnamed day off.
     await page.goto(`${base}/`);
-    await page.getByText('Day off — no bells').waitFor();
+    await page.locator('.today-card').getByText('Sports day — no bells').waitFor();
+    await page.locator('.today-card').getByText('Day off — no bells').waitFor();
 
     // The printed plan of ten lessons: one A4 page.
     await page.goto(`${base}/timetables/${longId}/print`);

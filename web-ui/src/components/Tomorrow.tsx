@@ -10,17 +10,16 @@ import type { CalendarInfo, MonthView, TimeTableEntry } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 /** Tomorrow in one line: what kind of day, which timetable, and its first bell. */
-export function Tomorrow(props: { today: string; month: MonthView; timetables?: TimeTableEntry[]; bellsOff: boolean }) {
+export function Tomorrow(props: { today: string; month: MonthView; calendar: CalendarInfo; timetables?: TimeTableEntry[]; bellsOff: boolean }) {
   const tomorrow = addDays(props.today, 1);
-  const info = useLoad(() => getTarget<CalendarInfo>('calendarInfo'), [props.today]);
   // This month's view is at hand; the next month is asked for only when tomorrow lies in it.
   const day = useLoad(
     () => daysFrom(props.today, tomorrow, 1, (o) => (o === 0 ? Promise.resolve(props.month) : getTarget<MonthView>('calendarDays', { offset: o }))),
     [props.today, props.month],
   );
   const d = day.data?.[0];
-  if (!d || !info.data) return <>{day.error ?? info.error ?? t('loading.tomorrow')}</>;
-  const headline = dayHeadline(dayLook(tomorrow, d, info.data, null), d, info.data.timetables);
+  if (!d) return <>{day.error ?? t('loading.tomorrow')}</>;
+  const headline = dayHeadline(dayLook(tomorrow, d, props.calendar, null), d, props.calendar.timetables);
   const timetable = props.timetables?.find((tt) => tt.id === d.id);
   const first = timetable ? bellsOfDay(timetable)[0] : undefined;
   return (

@@ -6,11 +6,12 @@ import { timetableName, typeOfDayLabel } from '../lib/calendar';
 import { rich, t } from '../i18n';
 import { clockText, listText, longDate, timeText } from '../i18n/format';
 import { Tomorrow } from '../components/Tomorrow';
+import { dayLook } from '../lib/dayView';
 import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import { clockDrift, zoneText } from '../lib/playerClock';
 import { entrySummary } from '../lib/soundLog';
-import type { AudioAsset, Overview, Settings, Status, TimeTable, TimetableInfo } from '../lib/types';
+import type { AudioAsset, CalendarInfo, Overview, Settings, Status, TimeTable, TimetableInfo } from '../lib/types';
 import { NULL_ID } from '../lib/types';
 
 const FOLLOW_CALENDAR = '';
@@ -174,7 +175,9 @@ export function HomePage() {
   useInterval(() => {
     void overview.reload();
   }, 10000);
+  const calendar = useLoad(() => getTarget<CalendarInfo>('calendarInfo'), [overview.data?.activeTimetableInfo.date]);
   useChanged(() => {
+    void calendar.reload();
     void overview.reload();
     void settings.reload();
   });
@@ -203,6 +206,8 @@ export function HomePage() {
   const bellsOff = info?.source === 'DISABLED';
   const silenced = bellsOff ? timetables.data?.find((t) => t.id === o?.silencedTimetableId) : undefined;
   const selected = s?.dailyPreferences?.selectedTimetableId ?? null;
+  // Today as the calendar has it, so that a day off by an event is named as that event.
+  const todayCell = o?.calendar.days.find((d) => d.isToday);
 
   return (
     <Page title={t('home.title')}>
@@ -230,7 +235,7 @@ export function HomePage() {
               <dt>{t('home.date')}</dt>
               <dd>{longDate(info.date)}</dd>
               <dt>{t('common.typeOfDay')}</dt>
-              <dd>{typeOfDayLabel(info.typeOfDay)}</dd>
+              <dd>{todayCell && calendar.data ? dayLook(info.date, todayCell, calendar.data, selected).label : typeOfDayLabel(info.typeOfDay)}</dd>
               <dt>{t('home.activeTimetable')}</dt>
               <dd>
                 <strong>{info.id === NULL_ID ? t('common.none') : timetableName(info.id, timetableNames)}</strong>
@@ -248,7 +253,7 @@ export function HomePage() {
                 )}
               </dd>
               <dt>{t('home.tomorrow')}</dt>
-              <dd>{o && <Tomorrow today={info.date} month={o.calendar} timetables={timetables.data} bellsOff={bellsOff} />}</dd>
+              <dd>{o && calendar.data && <Tomorrow today={info.date} month={o.calendar} calendar={calendar.data} timetables={timetables.data} bellsOff={bellsOff} />}</dd>
               <dt>{t('home.nextProgramme')}</dt>
               <dd>{info.programmeToday ?? t('home.nothingProgrammed')}</dd>
             </dl>
