@@ -619,6 +619,7 @@ export const de: Catalogue = {
   'alerts.saveFailed': 'Änderungen nicht gespeichert werden können',
   'alerts.restartedAfterFailure': 'der Player nach einem Fehler neu gestartet ist',
   'alerts.oncePerHour': 'Zu jedem Punkt höchstens eine E-Mail pro Stunde.',
+  'alerts.save': 'Benachrichtigungen speichern',
   'alerts.sendTest': 'Test-E-Mail senden',
   'alerts.testSent': 'Die Test-E-Mail ist an das Mailprogramm übergeben. Kommt sie nicht in wenigen Minuten an, prüfen Sie den Spam-Ordner und die Einstellungen des Mailprogramms.',
   'alerts.badAddress': '„{address}“ ist keine E-Mail-Adresse.',

@@ -621,6 +621,7 @@ export const en = {
   'alerts.saveFailed': 'changes cannot be saved',
   'alerts.restartedAfterFailure': 'the player restarted after a failure',
   'alerts.oncePerHour': 'At most one e-mail an hour for each of these.',
+  'alerts.save': 'Save the alerts',
   'alerts.sendTest': 'Send a test e-mail',
   'alerts.testSent': 'The test e-mail is handed to the mail program. If it does not arrive within a few minutes, check the spam folder and the mail program\'s settings.',
   'alerts.badAddress': '"{address}" is not an e-mail address.',

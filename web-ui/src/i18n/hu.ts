@@ -619,6 +619,7 @@ export const hu: Catalogue = {
   'alerts.saveFailed': 'a módosítások nem menthetők',
   'alerts.restartedAfterFailure': 'a lejátszó hiba után újraindult',
   'alerts.oncePerHour': 'Mindegyikről legfeljebb óránként egy e-mail megy.',
+  'alerts.save': 'Értesítések mentése',
   'alerts.sendTest': 'Próba e-mail küldése',
   'alerts.testSent': 'A próba e-mailt átadtuk a levelezőprogramnak. Ha néhány percen belül nem érkezik meg, nézze meg a levélszemét mappát és a levelezőprogram beállításait.',
   'alerts.badAddress': '„{address}” nem e-mail cím.',

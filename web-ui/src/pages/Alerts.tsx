@@ -79,7 +79,7 @@ export function AlertSettingsForm(props: { alerts?: AlertSettings; onSaved: () =
       <ErrorText error={problem} />
       <div class="buttons">
         <button type="submit" class="primary" disabled={save.busy}>
-          {t('common.save')}
+          {t('alerts.save')}
         </button>
         <button type="button" onClick={sendTest} disabled={test.busy || save.busy}>
           {test.busy ? t('common.working') : t('alerts.sendTest')}
