@@ -52,6 +52,9 @@ class ArchiveReceiver final : public BodySink {
     return archive_.path();
   }
 
+  // The name the browser gave the archive's file.
+  const std::string& fileName() const noexcept { return fileName_; }
+
  private:
   bool beginPart(const FormPart& part) {
     if (inFile_)
@@ -64,6 +67,7 @@ class ArchiveReceiver final : public BodySink {
       return false;
     }
     sawFile_ = true;
+    fileName_ = part.filename;
     out_.open(archive_.path(), std::ios::binary | std::ios::trunc);
     if (!out_)
       refusal_ = "The player cannot store the upload";
@@ -93,6 +97,7 @@ class ArchiveReceiver final : public BodySink {
   bool sawFile_ = false;
   std::uint64_t received_ = 0;
   std::string refusal_;
+  std::string fileName_;
 };
 
 // Runs a restore and answers it. The session was signed under the key of the password in
@@ -162,12 +167,24 @@ void get_backup(HttpContext& context, Exchange& exchange) {
 
 void get_snapshots(HttpContext& context, Exchange& exchange) {
   Json list = Json::array();
-  for (const auto& snapshot : context.backups.snapshots()) {
+  for (const auto& [snapshot, contents] : context.backups.snapshotListings()) {
     Json entry = Json::object();
     entry["name"] = snapshot.name;
     entry["created"] = snapshot.created;
     entry["reason"] = reasonText(snapshot.reason);
     entry["size"] = snapshot.size;
+    if (contents.readable) {
+      entry["contents"] = Json{{"timetables", contents.timetables},
+                               {"events", contents.events},
+                               {"uploadedSignals", contents.uploadedSignals},
+                               {"passwordSet", contents.passwordSet}};
+    } else {
+      entry["contents"] = nullptr;
+    }
+    if (contents.beforeRestoring) {
+      entry["restoring"] =
+          Json{{"kind", contents.beforeRestoring->kind}, {"name", contents.beforeRestoring->name}};
+    }
     list.push_back(std::move(entry));
   }
   exchange.json(list);
@@ -183,15 +200,24 @@ void restore_upload(HttpContext& context, Exchange& exchange, SessionSigner& ses
   if (!receiver)
     throw BadRequest("No file part");
   const auto& archive = receiver->receivedArchive();
+  std::string fileName = receiver->fileName();
   restoreAndAnswer(context, exchange, sessions, [&](const Backups::WhileInForce& inForce) {
-    return context.backups.restoreArchive(archive, inForce);
+    return context.backups.restoreArchive(archive, inForce, fileName);
   });
 }
 
 void restore_snapshot(HttpContext& context, Exchange& exchange, SessionSigner& sessions) {
   std::string name = exchange.pathParameter(1);
+  const auto& params = exchange.request().params;
+  auto asked = params.find("restorePassword");
+  bool restorePassword = false;
+  if (asked != params.end()) {
+    if (asked->second != "true" && asked->second != "false")
+      throw BadRequest("restorePassword must be true or false");
+    restorePassword = asked->second == "true";
+  }
   restoreAndAnswer(context, exchange, sessions, [&](const Backups::WhileInForce& inForce) {
-    return context.backups.restoreSnapshot(name, inForce);
+    return context.backups.restoreSnapshot(name, inForce, !restorePassword);
   });
 }
 

@@ -26,10 +26,10 @@ constexpr std::array<std::string_view, 3> STORE_NAMES{"_db.json", "_shadow.json"
 constexpr std::array<std::string_view, 3> AUDIO_EXTENSIONS{"wav", "mp3", "mp4"};
 constexpr std::size_t MAX_NAME_BYTES = 255;
 constexpr std::size_t MAX_SHOWN_NAME = 80;
-// A manifest lists each entry with three members.
+// A manifest lists each entry with three members, beside a few of its own.
 constexpr JsonLimits MANIFEST_JSON_LIMITS{.maxBytes = MAX_MANIFEST_BYTES,
                                           .maxDepth = 4,
-                                          .maxValues = 8 + 4 * MAX_ARCHIVE_ENTRIES,
+                                          .maxValues = 12 + 4 * MAX_ARCHIVE_ENTRIES,
                                           .maxStringBytes = 64 * 1024};
 constexpr std::size_t CHUNK_BYTES = 64 * 1024;
 
@@ -145,8 +145,25 @@ bool isSha256Hex(const Json& value) {
 struct Manifest {
   std::string programVersion;
   std::string created;
+  std::optional<RestoreSource> beforeRestoring;
   std::map<std::string, FileFacts> files;
 };
+
+// Only a note for people: one that is not as written is left out, not refused.
+std::optional<RestoreSource> restoreSourceOf(const Json& manifest) {
+  auto found = manifest.find("beforeRestoring");
+  if (found == manifest.end() || !found->is_object())
+    return std::nullopt;
+  auto kind = found->find("kind");
+  auto name = found->find("name");
+  if (kind == found->end() || name == found->end() || !kind->is_string() || !name->is_string())
+    return std::nullopt;
+  RestoreSource source{kind->get<std::string>(), name->get<std::string>()};
+  bool known = source.kind == "snapshot" || source.kind == "file";
+  if (!known || !isValidUtf8(source.name) || source.name.size() > MAX_NAME_BYTES)
+    return std::nullopt;
+  return source;
+}
 
 Manifest parseManifest(const std::string& text) {
   const std::string invalid = "The archive's manifest is not valid";
@@ -176,6 +193,7 @@ Manifest parseManifest(const std::string& text) {
   };
   manifest.programVersion = text_of("programVersion");
   manifest.created = text_of("created");
+  manifest.beforeRestoring = restoreSourceOf(json);
   auto files = json.find("files");
   if (files == json.end() || !files->is_array() || files->size() > MAX_ARCHIVE_ENTRIES)
     refuse(invalid);
@@ -280,6 +298,10 @@ void writeBackupArchive(const BackupContent& content, const TarGzWriter::Sink& s
   manifest["formatVersion"] = BACKUP_FORMAT_VERSION;
   manifest["programVersion"] = content.programVersion;
   manifest["created"] = content.created;
+  if (content.beforeRestoring) {
+    manifest["beforeRestoring"] =
+        Json{{"kind", content.beforeRestoring->kind}, {"name", content.beforeRestoring->name}};
+  }
   manifest["files"] = std::move(files);
   writer.addFile(std::string(MANIFEST_NAME), manifest.dump(2), content.modified);
   writer.finish();
@@ -372,6 +394,7 @@ CheckedArchive readBackupArchive(std::istream& in, const std::filesystem::path& 
   }
   out.programVersion = manifest.programVersion;
   out.created = manifest.created;
+  out.beforeRestoring = manifest.beforeRestoring;
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <istream>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,6 +47,13 @@ struct AudioFileRef {
   std::filesystem::path path;
 };
 
+// What a restore brought in, for the snapshot taken before it: kind "snapshot" with the
+// snapshot's time (YYYY-MM-DD HH:MM:SS), or kind "file" with the uploaded file's name.
+struct RestoreSource {
+  std::string kind;
+  std::string name;
+};
+
 // What one archive holds: the stores, the audio files (none in a snapshot), and who made it
 // when.
 struct BackupContent {
@@ -54,6 +62,8 @@ struct BackupContent {
   std::string programVersion;
   std::string created;  // local time, YYYY-MM-DDTHH:MM:SS
   std::time_t modified = 0;
+  // Set in the snapshot taken before a restore; older programs ignore it.
+  std::optional<RestoreSource> beforeRestoring;
 };
 
 // True for a name an uploaded audio file may have: a plain file name, not hidden, valid UTF-8
@@ -71,6 +81,7 @@ void writeBackupArchive(const BackupContent& content, const TarGzWriter::Sink& s
 struct CheckedArchive {
   std::string programVersion;
   std::string created;
+  std::optional<RestoreSource> beforeRestoring;
   StoreTexts stores;
   std::map<std::string, std::filesystem::path> audio;  // audio file name -> staged copy
 };

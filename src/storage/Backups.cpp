@@ -206,9 +206,11 @@ void Backups::writeBackup(const Prepared& backup, const TarGzWriter::Sink& sink)
   writeBackupArchive(backup.content, sink);
 }
 
-std::string Backups::takeSnapshot(SnapshotReason reason, const StoreTexts& texts) {
+std::string Backups::takeSnapshot(SnapshotReason reason, const StoreTexts& texts,
+                                  std::optional<RestoreSource> beforeRestoring) {
   BackupContent content;
   content.stores = texts;
+  content.beforeRestoring = std::move(beforeRestoring);
   content.programVersion = paths_.getVersion();
   content.created = clock_.getTimeString("%Y-%m-%dT%H:%M:%S");
   std::tm local = toTm(clock_.getClock());
@@ -236,6 +238,38 @@ bool Backups::takeDailySnapshotIfDue() noexcept {
   return false;
 }
 
+SnapshotContents Backups::readContents(const SnapshotInfo& info) {
+  auto file = snapshots_.find(info.name);
+  std::ifstream in;
+  if (file)
+    in.open(*file, std::ios::binary);
+  if (!in)
+    return {};
+  try {
+    WorkArea::Lease staging = work_.lease("");
+    std::filesystem::create_directories(staging.path());
+    return contentsOf(readBackupArchive(in, staging.path()));
+  } catch (const std::exception& e) {
+    spdlog::warn("Cannot read the snapshot " + info.name + ": " + e.what());
+    return {};
+  }
+}
+
+std::vector<Backups::SnapshotListing> Backups::snapshotListings() {
+  std::vector<SnapshotListing> listings;
+  std::lock_guard lock(contentsMutex_);
+  std::map<std::string, SnapshotContents> current;
+  for (auto& info : snapshots_.list()) {
+    auto known = contents_.find(info.name);
+    SnapshotContents contents = known != contents_.end() ? known->second : readContents(info);
+    current.emplace(info.name, contents);
+    listings.push_back({std::move(info), std::move(contents)});
+  }
+  // Removed snapshots are forgotten.
+  contents_ = std::move(current);
+  return listings;
+}
+
 Backups::Decoded Backups::decode(const StoreTexts& texts) const {
   Decoded decoded{decodeStore<DB>(texts.db, STORE_FILES[0]),
                   decodeStore<Shadow>(texts.shadow, STORE_FILES[1]),
@@ -258,7 +292,8 @@ Backups::Decoded Backups::decode(const StoreTexts& texts) const {
 }
 
 Backups::RestoreOutcome Backups::restoreArchive(const std::filesystem::path& archive,
-                                                const WhileInForce& inForce) {
+                                                const WhileInForce& inForce,
+                                                const std::string& fileName) {
   std::unique_lock restoring(restoreMutex_, std::try_to_lock);
   if (!restoring)
     refuse("Another restore is running: try again when it has finished");
@@ -278,11 +313,12 @@ Backups::RestoreOutcome Backups::restoreArchive(const std::filesystem::path& arc
       refuse("The archive lacks the audio file of " + quoted(use.song));
     audio.insert(*staged);
   }
-  return install(std::move(decoded), audio, staging, inForce);
+  std::string shown = isValidUtf8(fileName) ? truncateUtf8(fileName, 120) : "";
+  return install(std::move(decoded), audio, staging, inForce, RestoreSource{"file", shown});
 }
 
 Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
-                                                 const WhileInForce& inForce) {
+                                                 const WhileInForce& inForce, bool keepPassword) {
   std::unique_lock restoring(restoreMutex_, std::try_to_lock);
   if (!restoring)
     refuse("Another restore is running: try again when it has finished");
@@ -297,6 +333,8 @@ Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
     throw std::runtime_error("Cannot read the snapshot " + name);
   CheckedArchive checked = readBackupArchive(in, staging.path());
   Decoded decoded = decode(checked.stores);
+  if (keepPassword)
+    decoded.shadow = stores_.lock().shadow();
 
   // Snapshots hold no audio: what was deleted since stays missing, and the dashboard says so.
   std::vector<std::string> missing;
@@ -305,21 +343,28 @@ Backups::RestoreOutcome Backups::restoreSnapshot(const std::string& name,
     if (!std::filesystem::is_regular_file(paths_.getUserFilePath(use.file), error))
       missing.push_back(use.file);
   }
-  RestoreOutcome outcome = install(std::move(decoded), {}, staging, inForce);
+  std::string created;
+  for (const auto& info : snapshots_.list()) {
+    if (info.name == name)
+      created = info.created;
+  }
+  RestoreOutcome outcome =
+      install(std::move(decoded), {}, staging, inForce, RestoreSource{"snapshot", created});
   outcome.missingAudioFiles = std::move(missing);
   return outcome;
 }
 
 Backups::RestoreOutcome Backups::install(Decoded decoded,
                                          const std::map<std::string, std::filesystem::path>& audio,
-                                         WorkArea::Lease& staging, const WhileInForce& inForce) {
+                                         WorkArea::Lease& staging, const WhileInForce& inForce,
+                                         const RestoreSource& source) {
   const auto& data = work_.directory();
   FileSetCommit commit(data, COMMIT_MARKER);
   // Its files, still to come, would mix with this restore's.
   if (commit.isPending())
     refuse("The last restore is not complete yet: restart the program, then try again");
   RestoreOutcome outcome;
-  outcome.snapshot = takeSnapshot(SnapshotReason::BEFORE_RESTORE, captureStores());
+  outcome.snapshot = takeSnapshot(SnapshotReason::BEFORE_RESTORE, captureStores(), source);
   const StoreTexts texts{toJson(decoded.db), toJson(decoded.shadow), toJson(decoded.cache)};
   const std::array<const std::string*, 3> textOf{&texts.db, &texts.shadow, &texts.cache};
   const std::array<std::size_t, 3> hashOf{contentHash(decoded.db), contentHash(decoded.shadow),

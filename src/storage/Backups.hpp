@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "foundation/Paths.hpp"
 #include "foundation/TarGzWriter.hpp"
 #include "storage/BackupArchive.hpp"
+#include "storage/SnapshotContents.hpp"
 #include "storage/SnapshotDirectory.hpp"
 #include "storage/Stores.hpp"
 #include "storage/WorkArea.hpp"
@@ -38,6 +40,12 @@ class Backups {
     std::vector<std::string> missingAudioFiles;
   };
 
+  // A snapshot with what it holds.
+  struct SnapshotListing {
+    SnapshotInfo info;
+    SnapshotContents contents;
+  };
+
   // Runs under the store lock in the moment the restored records come in force.
   using WhileInForce = std::function<void(Stores::Access&)>;
 
@@ -51,13 +59,20 @@ class Backups {
 
   // Restores an uploaded archive file. BackupRefused, with nothing changed, for an archive
   // that is damaged, hostile, from a newer program, or lacks an audio file its database
-  // refers to. Caller must not hold the store lock.
-  RestoreOutcome restoreArchive(const std::filesystem::path& archive, const WhileInForce& inForce);
-  // Restores one of the snapshots; its audio files are those of the data directory.
-  RestoreOutcome restoreSnapshot(const std::string& name, const WhileInForce& inForce);
+  // refers to. Caller must not hold the store lock. fileName, the upload's name, is noted in
+  // the snapshot taken before.
+  RestoreOutcome restoreArchive(const std::filesystem::path& archive, const WhileInForce& inForce,
+                                const std::string& fileName = "");
+  // Restores one of the snapshots; its audio files are those of the data directory. With
+  // keepPassword the password in force stays: an old snapshot must not lock out the people
+  // who know today's password.
+  RestoreOutcome restoreSnapshot(const std::string& name, const WhileInForce& inForce,
+                                 bool keepPassword = true);
 
   // Newest first.
   std::vector<SnapshotInfo> snapshots() const { return snapshots_.list(); }
+  // Newest first, each with its contents; an archive is read once, then remembered.
+  std::vector<SnapshotListing> snapshotListings();
   // Takes the day's snapshot unless one was taken today; true when it took one. A failure is
   // logged (once while it repeats). Caller must not hold the store lock.
   bool takeDailySnapshotIfDue() noexcept;
@@ -75,11 +90,14 @@ class Backups {
   class LeftoversRemoval;
   // Caller must not hold the store lock.
   StoreTexts captureStores();
-  std::string takeSnapshot(SnapshotReason reason, const StoreTexts& texts);
+  std::string takeSnapshot(SnapshotReason reason, const StoreTexts& texts,
+                           std::optional<RestoreSource> beforeRestoring = std::nullopt);
+  SnapshotContents readContents(const SnapshotInfo& info);
   Decoded decode(const StoreTexts& texts) const;
   // staging holds the audio files to bring in and receives the new store files.
   RestoreOutcome install(Decoded decoded, const std::map<std::string, std::filesystem::path>& audio,
-                         WorkArea::Lease& staging, const WhileInForce& inForce);
+                         WorkArea::Lease& staging, const WhileInForce& inForce,
+                         const RestoreSource& source);
   // Caller holds restoreMutex_, or nothing else runs yet.
   void removeLeftovers() noexcept;
 
@@ -91,6 +109,9 @@ class Backups {
   std::mutex restoreMutex_;  // held for the whole of a restore
   std::mutex dailyMutex_;
   std::string lastDailyError_;  // protected by dailyMutex_
+  std::mutex contentsMutex_;
+  // Snapshot name -> what it holds; a snapshot never changes once written.
+  std::map<std::string, SnapshotContents> contents_;  // protected by contentsMutex_
 };
 
 }  // namespace veltrano

@@ -134,16 +134,41 @@ TEST(BackupRestoreTest, ABackupRestoredOnAFreshInstallationHasTheSameDatabaseFil
       second.stage_.events()[0],
       "start " + (std::filesystem::canonical(second.bundle_.userData()) / signalFile).string());
 
-  // The day's snapshot and the one of the state before the restore; the latter undoes it.
+  // The day's snapshot and the one of the state before the restore, which says what each holds
+  // and which restore came after it; the latter undoes the restore.
   Json snapshots = Json::parse(client.Get("/backup/snapshots", withCookie(cookie))->body);
   ASSERT_EQ(snapshots.size(), 2u);
   EXPECT_EQ(snapshots[0]["reason"], "before-restore");
+  EXPECT_EQ(snapshots[0]["restoring"], (Json{{"kind", "file"}, {"name", "backup.tar.gz"}}));
+  EXPECT_EQ(
+      snapshots[0]["contents"],
+      (Json{{"timetables", 1}, {"events", 0}, {"uploadedSignals", 0}, {"passwordSet", false}}));
   EXPECT_EQ(snapshots[1]["reason"], "daily");
+  EXPECT_FALSE(snapshots[1].contains("restoring"));
   auto undone = client.Post("/restore/snapshot/" + snapshots[0]["name"].get<std::string>(),
                             withCookie(cookie), "", "application/json");
   ASSERT_EQ(undone->status, 200) << undone->body;
-  EXPECT_TRUE(Json::parse(undone->body)["loggedIn"].get<bool>());  // no password before
+  // The password in force stays: the login goes on and the database is still guarded.
+  EXPECT_TRUE(Json::parse(undone->body)["loggedIn"].get<bool>());
+  EXPECT_EQ(client.Get("/db")->body, "No auth");
+  EXPECT_EQ(Json::parse(client.Get("/db", withCookie(cookie))->body)["songs"].size(), 12u);
+  Json latest = Json::parse(client.Get("/backup/snapshots", withCookie(cookie))->body)[0];
+  EXPECT_EQ(latest["restoring"]["kind"], "snapshot");
+  EXPECT_EQ(latest["contents"]["uploadedSignals"], 1);
+  EXPECT_EQ(latest["contents"]["passwordSet"], true);
+
+  // Asked for, the snapshot's own password (none) comes back too.
+  auto withPassword = client.Post(
+      "/restore/snapshot/" + snapshots[0]["name"].get<std::string>() + "?restorePassword=true",
+      withCookie(cookie), "", "application/json");
+  ASSERT_EQ(withPassword->status, 200) << withPassword->body;
   EXPECT_EQ(Json::parse(client.Get("/db")->body)["songs"].size(), 12u);
+  EXPECT_EQ(client
+                .Post("/restore/snapshot/" + snapshots[0]["name"].get<std::string>() +
+                          "?restorePassword=yes",
+                      "", "application/json")
+                ->status,
+            400);
 }
 
 }  // namespace
