@@ -302,7 +302,10 @@ Json voices(HttpContext& context) {
 
 // Actions -----------------------------------------------------------------------------------
 
-void deleteSignal(HttpContext& context, const std::string& id) {
+// replaceWith, when given, is the signal (or "NULL") that plays instead wherever it played;
+// replacing and deleting happen under one lock, so no bell is ever left between the two.
+void deleteSignal(HttpContext& context, const std::string& id, const QueryArguments& args) {
+  std::string replacement = optionalArgument(args, "replaceWith").value_or("NULL");
   auto access = context.stores.lock();
   DB& db = access.db();
   const AudioAsset* asset = db.songs.find(id);
@@ -319,10 +322,16 @@ void deleteSignal(HttpContext& context, const std::string& id) {
                                 "\" is the announcement lead-in signal and cannot be deleted. "
                                 "Choose another lead-in signal under Settings first.");
   }
-  int released = releaseSongReferences(db, id);
+  if (replacement != "NULL") {
+    const AudioAsset* other = db.songs.find(replacement);
+    if (replacement == id || !other || !other->isSignal())
+      throw std::invalid_argument("Unknown replacement signal: " + replacement);
+  }
+  int released = replaceSongReferences(db, id, replacement);
   if (released > 0) {
     spdlog::info("Signal " + id + " deleted; " + std::to_string(released) +
-                 " bell(s) that played it now play nothing");
+                 (replacement == "NULL" ? " bell(s) that played it now play nothing"
+                                        : " bell(s) that played it now play " + replacement));
   }
   if (asset->storageCategory != AudioAssetCategory::BUILT_IN_SIGNAL) {
     deleteUserFileIfPresent(context.paths, asset->filename);
@@ -498,7 +507,7 @@ std::optional<Json> trigger_target(HttpContext& context, const std::string& targ
     return Json(true);
   }
   if (target == "deleteSignal") {
-    deleteSignal(context, id);
+    deleteSignal(context, id, args);
   } else if (target == "deleteProgramme") {
     deleteProgramme(context, id);
   } else if (target == "deleteSingleEvent") {

@@ -11,30 +11,35 @@ std::string quoted(const std::string& id) {
   return "\"" + (isValidUtf8(id) ? truncateUtf8(id, 80) : std::string("?")) + "\"";
 }
 
-int release(PlayDesc& desc, const std::string& id) {
+int replace(PlayDesc& desc, const std::string& id, const std::string& replacement) {
   if (desc.id != id)
     return 0;
-  desc.id = "NULL";
+  desc.id = replacement;
   return 1;
 }
 
 }  // namespace
 
 int releaseSongReferences(DB& db, const std::string& id) {
-  if (id == "NULL")
+  return replaceSongReferences(db, id, "NULL");
+}
+
+int replaceSongReferences(DB& db, const std::string& id, const std::string& replacement) {
+  if (id == "NULL" || id == replacement)
     return 0;
+  const std::string& to = replacement;
   int changed = 0;
   for (auto& [key, timetable] : db.timetables) {
     for (SignalTable* channel : {&timetable.chA, &timetable.chB}) {
-      changed += release(channel->startOfClass, id) + release(channel->endOfClass, id) +
-                 release(channel->preStart, id) + release(channel->preEnd, id);
+      changed += replace(channel->startOfClass, id, to) + replace(channel->endOfClass, id, to) +
+                 replace(channel->preStart, id, to) + replace(channel->preEnd, id, to);
     }
     for (UserPlay& play : timetable.customPlays)
-      changed += release(play.desc, id);
+      changed += replace(play.desc, id, to);
   }
   for (auto& [key, programme] : db.programmes) {
     if (programme.songId == id) {
-      programme.songId = "NULL";
+      programme.songId = to;
       ++changed;
     }
   }

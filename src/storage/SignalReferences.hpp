@@ -11,6 +11,8 @@ namespace veltrano {
 // announcement settings are not touched: those signals are refused for deletion instead.
 // Answers how many places changed.
 int releaseSongReferences(DB& db, const std::string& id);
+// As releaseSongReferences, but points them at `replacement` (a song id, or "NULL").
+int replaceSongReferences(DB& db, const std::string& id, const std::string& replacement);
 
 // Throws std::invalid_argument, in words for the user, when the settings name a signal the
 // database lacks: the alarm must always have a sound, and the announcement lead-in is a signal

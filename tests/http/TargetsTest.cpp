@@ -254,6 +254,27 @@ TEST_F(TargetsTest, SignalsTheSystemNeedsStayAndDeletedOnesLeaveExplicitSilence)
   EXPECT_EQ(db.programmes.get("p1").songId, "NULL");
 }
 
+TEST_F(TargetsTest, ADeletedSignalIsReplacedEverywhereAtOnceOrNotDeletedAtAll) {
+  {
+    auto access = stores_.lock();
+    AudioAsset song;
+    song.filename = "song.mp3";
+    song.storageCategory = AudioAssetCategory::PROGRAMME;
+    access.db().songs.add(song, "song");
+  }
+  for (const char* refused : {"nothing", "ID_melody", "song"}) {
+    EXPECT_EQ(trigger(std::string("deleteSignal/ID_melody?replaceWith=") + refused),
+              std::string("Unknown replacement signal: ") + refused);
+  }
+  EXPECT_EQ(trigger("deleteSignal/ID_melody?replaceWith=ID_ring"), "ok");
+  auto access = stores_.lock();
+  const DB& db = access.db();
+  EXPECT_FALSE(db.songs.contains("ID_melody"));
+  const TimeTable& timetable = db.timetables.get("ID_factory_default_timetable");
+  EXPECT_EQ(timetable.chA.startOfClass.id, "ID_ring");
+  EXPECT_EQ(timetable.chB.endOfClass.id, "ID_ring");
+}
+
 TEST_F(TargetsTest, CalendarDeletesNamingTheEventRefuseAnotherOne) {
   trigger("addSingleEvent/0?timetableId=feb&startDate=2026-02-16&endDate=2026-02-20");
   trigger("addSingleEvent/0?timetableId=mar&startDate=2026-03-01&endDate=2026-03-01");
