@@ -56,11 +56,14 @@ void SongPlayback::recordSkipped(const DB& db, const std::string& id, const Soun
   log_->record(std::move(entry));
 }
 
-std::shared_ptr<PlayerThread> SongPlayback::playAnnouncement(const DB& db,
-                                                             const std::string& path) {
-  SoundEntry entry{
-      SoundCause{SoundSource::ANNOUNCEMENT, "", std::nullopt}, std::nullopt, "",
-      std::filesystem::path(path).filename().string(),         std::nullopt, std::nullopt};
+std::shared_ptr<PlayerThread> SongPlayback::playAnnouncement(const DB& db, const std::string& path,
+                                                             const std::string& name) {
+  SoundEntry entry{SoundCause{SoundSource::ANNOUNCEMENT, "", std::nullopt},
+                   std::nullopt,
+                   "",
+                   name.empty() ? std::filesystem::path(path).filename().string() : name,
+                   std::nullopt,
+                   std::nullopt};
   return playAnnouncementFile(db, path, std::move(entry));
 }
 

@@ -38,7 +38,9 @@ class SongPlayback {
                      std::string_view reason);
 
   // The announcement signal (when it exists), then the announcement at path, in one playback.
-  std::shared_ptr<PlayerThread> playAnnouncement(const DB& db, const std::string& path);
+  // name is what the log calls it (a spoken announcement's text); the file's name if empty.
+  std::shared_ptr<PlayerThread> playAnnouncement(const DB& db, const std::string& path,
+                                                 const std::string& name = "");
 
   Player& player() noexcept { return player_; }
 

@@ -115,6 +115,8 @@ Json SoundEntry::toJson() const {
     out["reason"] = *skipped;
   else if (failure)
     out["reason"] = *failure;
+  if (failedMs)
+    out["failedAt"] = localMillisText(*failedMs);
   return out;
 }
 
@@ -141,11 +143,14 @@ std::filesystem::path SoundLog::fileOf(const Date& day) const {
 Date SoundLog::dayOf(const SoundEntry& entry) const {
   if (entry.cause.due)
     return Date::fromTimeStruct(*entry.cause.due);
-  return Date::fromTimeStruct(localOfMillis(entry.startedMs.value_or(nowMs())));
+  return Date::fromTimeStruct(
+      localOfMillis(entry.startedMs.value_or(entry.failedMs.value_or(nowMs()))));
 }
 
 void SoundLog::record(SoundEntry entry) noexcept {
   try {
+    if (entry.failure && !entry.startedMs && !entry.failedMs)
+      entry.failedMs = nowMs();
     Json line = entry.toJson();
     std::lock_guard lock(mutex_);
     last_ = std::move(line);

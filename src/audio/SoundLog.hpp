@@ -52,9 +52,13 @@ struct SoundEntry {
   std::string name;
   std::optional<std::string> failure;  // the reason it did not start
   std::optional<std::string> skipped;  // the reason a due sound was not even tried
+  // Epoch milliseconds a start failed; stamped when recorded, so that a failure by hand, which
+  // was due at no second, still says when it happened.
+  std::optional<long long> failedMs = std::nullopt;
 
   // The log's line: due, started, lateMs (when both are known), source, timetable, signalId,
-  // name, outcome ("started", "failed" or "skipped") and reason (unless started).
+  // name, outcome ("started", "failed" or "skipped"), reason (unless started) and failedAt
+  // (when it failed).
   Json toJson() const;
 };
 

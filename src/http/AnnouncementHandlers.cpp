@@ -110,7 +110,8 @@ void announcements_speak(HttpContext& context, Exchange& exchange) {
     auto path = context.paths.getUserFilePath(SPOKEN_NOW_FILE);
     synthesize(context, request, path);
     auto access = context.stores.lock();
-    if (!context.songs.playAnnouncement(access.db(), path.string()))
+    std::string name = truncateUtf8(request.text, SPOKEN_NAME_CHARACTERS);
+    if (!context.songs.playAnnouncement(access.db(), path.string(), name))
       throw HttpError(500, "The announcement could not be played");
     exchange.json(true);
     return;
