@@ -99,7 +99,7 @@ function Shell(props: { path: string; children: ComponentChildren }) {
           </ul>
         </nav>
       </header>
-      <Banners />
+      <Banners alarmButton={props.path !== '/'} />
       <main id="main">{props.children}</main>
     </>
   );

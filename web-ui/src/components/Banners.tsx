@@ -1,26 +1,36 @@
-// The warnings every page shows: bells switched off, the alarm sounding, a sound playing, a
-// bell that failed today, and changes that are not being saved. Each comes with the one action that ends it.
+// The warnings every page shows: the alarm sounding, a sound playing, changes not saved, a
+// sound that failed today, bells switched off. Each comes with the one action that ends it.
+//
+// They live in a bar fixed to the bottom of the window whose height never changes, so a warning
+// that comes or goes never moves the page under someone's finger; the most urgent warning shows,
+// the others on request, over the page. Away from Home the bar also holds the alarm button, so
+// that it is on the first screen of every page on a phone.
+import type { ComponentChildren } from 'preact';
+import { useState } from 'preact/hooks';
 import { setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { useAction } from '../lib/hooks';
 import { notifyChanged, usePlayerWarnings } from '../lib/playerState';
-import type { HistoryEntry } from '../lib/types';
-import { ErrorText } from './ui';
+import { failureSentence } from '../lib/soundLog';
+import { Link } from './ui';
 import { rich, t } from '../i18n';
-import { dateTimeText, listText, timeText } from '../i18n/format';
+import { dateTimeText } from '../i18n/format';
 
 const SHOWN_FAILURES = 3;
 
-function failureText(e: HistoryEntry): string {
-  const when = (e.due ?? e.started ?? '').replace(/^.*[T ]/, '').slice(0, 8);
-  const values = { time: when ? timeText(when) : '', what: e.name || e.signalId || t('banner.aSound'), reason: e.reason ?? '' };
-  return (e.reason ? t('banner.failureReason', values) : t('banner.failure', values)).trim();
-}
-
 const bold = (words: unknown) => <strong>{words as string}</strong>;
 
-export function Banners() {
-  const { status, overview, failedToday } = usePlayerWarnings();
+interface Warning {
+  key: string;
+  tone: 'alarm' | 'playing' | 'warn' | 'error';
+  alert: boolean;
+  text: ComponentChildren;
+  actions?: ComponentChildren;
+}
+
+export function Banners(props: { alarmButton: boolean }) {
+  const { status, overview, failedToday, acknowledge } = usePlayerWarnings();
   const action = useAction();
+  const [open, setOpen] = useState(false);
   const run = (fn: () => Promise<unknown>) =>
     void action.run(async () => {
       await fn();
@@ -31,54 +41,150 @@ export function Banners() {
   const alarm = overview?.alarmActive === true;
   const saveError = status?.saveError;
   const failed = failedToday ?? [];
-  // The alarm's own banner stops it; any other sound can be stopped from every page.
+  // The alarm's own warning stops it; any other sound can be stopped from every page.
   const playing = status?.isPlaying === true && !alarm;
-  if (!bellsOff && !alarm && !playing && !saveError && failed.length === 0 && !action.error) return null;
+
+  // Most urgent first.
+  const warnings: Warning[] = [];
+  if (alarm) {
+    warnings.push({
+      key: 'alarm',
+      tone: 'alarm',
+      alert: true,
+      text: rich('banner.alarm', { b: bold }),
+      actions: (
+        <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => setAlarm(false))} aria-label={t('banner.stopAlarm')}>
+          {t('banner.stop')}
+        </button>
+      ),
+    });
+  }
+  if (playing) {
+    warnings.push({
+      key: 'playing',
+      tone: 'playing',
+      alert: false,
+      text: t('banner.playing'),
+      actions: (
+        <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(stopAllSounds)}>
+          {t('common.stopAllSounds')}
+        </button>
+      ),
+    });
+  }
+  if (action.error) {
+    warnings.push({ key: 'action', tone: 'error', alert: true, text: action.error });
+  }
+  if (saveError) {
+    warnings.push({
+      key: 'saveError',
+      tone: 'error',
+      alert: true,
+      text: (
+        <>
+          <strong>{t('banner.notSaved', { reason: saveError.reason })}</strong>
+          {saveError.since ? t('banner.since', { since: dateTimeText(saveError.since) }) : ''}
+        </>
+      ),
+    });
+  }
+  // The newest first: the one most likely to matter now.
+  const newest = failed.slice(-SHOWN_FAILURES).reverse();
+  newest.forEach((f, i) => {
+    const more = i === newest.length - 1 && failed.length > newest.length ? failed.length - newest.length : 0;
+    warnings.push({
+      key: `failed-${f.due ?? f.failedAt ?? ''}-${f.signalId ?? ''}-${i}`,
+      tone: 'error',
+      alert: true,
+      text: (
+        <>
+          {failureSentence(f)}
+          {more > 0 && (
+            <>
+              {' '}
+              <Link href="/log">{t('banner.moreFailed', { count: more })}</Link>
+            </>
+          )}
+        </>
+      ),
+      actions: (
+        <button type="button" class="banner-button" onClick={() => acknowledge(f)} aria-label={t('banner.acknowledgeNamed', { what: failureSentence(f) })}>
+          {t('banner.acknowledge')}
+        </button>
+      ),
+    });
+  });
+  if (bellsOff) {
+    warnings.push({
+      key: 'bellsOff',
+      tone: 'warn',
+      alert: false,
+      text: rich('banner.bellsOff', { b: bold }),
+      actions: (
+        <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => updateSettings({ schedulerEnable: true }))}>
+          {t('banner.switchOn')}
+        </button>
+      ),
+    });
+  }
+
+  const expanded = open && warnings.length > 1;
+  const first = warnings[0];
   return (
-    <div class="banners" role="region" aria-label={t('banner.region')}>
-      {alarm && (
-        <div class="banner banner-alarm" role="alert">
-          <span>{rich('banner.alarm', { b: bold })}</span>
-          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => setAlarm(false))} aria-label={t('banner.stopAlarm')}>
-            {t('banner.stop')}
-          </button>
-        </div>
-      )}
-      {playing && (
-        <div class="banner banner-playing" role="status">
-          <span>{t('banner.playing')}</span>
-          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(stopAllSounds)}>
-            {t('common.stopAllSounds')}
-          </button>
-        </div>
-      )}
-      {bellsOff && (
-        <div class="banner banner-warn" role="status">
-          <span>{rich('banner.bellsOff', { b: bold })}</span>
-          <button type="button" class="banner-button" disabled={action.busy} onClick={() => run(() => updateSettings({ schedulerEnable: true }))}>
-            {t('banner.switchOn')}
-          </button>
-        </div>
-      )}
-      {failed.length > 0 && (
-        <div class="banner banner-error" role="alert">
-          <span>
-            <strong>{t('banner.failedTitle', { count: failed.length })}</strong>{' '}
-            {failed.length > SHOWN_FAILURES
-              ? t('banner.failedListMore', { list: failed.slice(-SHOWN_FAILURES).map(failureText).join('; '), count: failed.length - SHOWN_FAILURES })
-              : t('banner.failedList', { list: listText(failed.map(failureText)) })}
+    <div
+      class={`status-bar tone-${first?.tone ?? 'calm'}${expanded ? ' status-open' : ''}${props.alarmButton ? ' with-alarm' : ''}`}
+      role="region"
+      aria-label={t('banner.region')}
+    >
+      <div class="status-list" id="status-list">
+        {expanded ? (
+          warnings.map((w) => (
+            <div key={w.key} class={`banner banner-${w.tone}`} role={w.alert ? 'alert' : 'status'}>
+              <span>{w.text}</span>
+              {w.actions && <span class="banner-actions">{w.actions}</span>}
+            </div>
+          ))
+        ) : first ? (
+          // Keyed by kind: a new warning is a new element, never an old one moved.
+          <p key={first.key} class="banner-text" role={first.alert ? 'alert' : 'status'}>
+            {first.text}
+          </p>
+        ) : (
+          <p key="calm" class="banner-text status-calm">
+            {t('banner.none')}
+          </p>
+        )}
+      </div>
+      <div class="status-actions">
+        {!expanded && first?.actions && (
+          <span key={first.key} class="banner-actions">
+            {first.actions}
           </span>
-        </div>
+        )}
+      </div>
+      <div class="status-more">
+        {warnings.length > 1 && (
+          <button type="button" class="small-button" aria-expanded={expanded} aria-controls="status-list" onClick={() => setOpen(!expanded)}>
+            {expanded ? t('banner.fewer') : t('banner.all', { count: warnings.length })}
+          </button>
+        )}
+      </div>
+      {props.alarmButton && (
+        <button
+          type="button"
+          class={`bar-alarm${alarm ? ' alarm-on' : ''}`}
+          aria-pressed={alarm}
+          disabled={action.busy}
+          onClick={() => {
+            // Says which state is wanted, so that two screens pressing at once cannot undo each other.
+            const start = !alarm;
+            if (start && !window.confirm(t('home.alarmConfirm'))) return;
+            run(() => setAlarm(start));
+          }}
+        >
+          {alarm ? t('home.stopAlarm') : t('home.startAlarm')}
+        </button>
       )}
-      {saveError && (
-        <div class="banner banner-error" role="alert">
-          <span>
-            <strong>{t('banner.notSaved', { reason: saveError.reason })}</strong>
-            {saveError.since ? t('banner.since', { since: dateTimeText(saveError.since) }) : ''}
-          </span>
-        </div>
-      )}
-      <ErrorText error={action.error} />
     </div>
   );
 }

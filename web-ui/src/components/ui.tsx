@@ -69,15 +69,41 @@ export function Loading(props: { text: string }) {
   );
 }
 
-/** A list of problems found in a form before it is sent. */
-export function Problems(props: { errors: string[]; title?: string }) {
+/** Brings a field into view and gives it the focus, opening a folded section around it. */
+export function focusField(id: string | undefined): void {
+  const field = id ? document.getElementById(id) : null;
+  if (!field) return;
+  for (let d = field.closest('details'); d; d = d.parentElement?.closest('details') ?? null) d.open = true;
+  field.scrollIntoView({ block: 'center' });
+  field.focus({ preventScroll: true });
+}
+
+/** Ids of the fields that a failed check marked, so that each shows it. */
+export const InvalidFields = createContext<ReadonlySet<string>>(new Set());
+
+/** A list of problems found in a form before it is sent; each leads to its field. */
+export function Problems(props: { errors: { text: string; field?: string }[]; title?: string; warn?: boolean }) {
   if (props.errors.length === 0) return null;
   return (
-    <div class="msg msg-error" role="alert">
+    <div class={props.warn ? 'msg msg-warn' : 'msg msg-error'} role={props.warn ? 'status' : 'alert'}>
       <p>{props.title ?? t('common.problems')}</p>
       <ul>
         {props.errors.map((e) => (
-          <li key={e}>{e}</li>
+          <li key={e.text}>
+            {e.field ? (
+              <a
+                href={`#${e.field}`}
+                onClick={(ev) => {
+                  ev.preventDefault();
+                  focusField(e.field);
+                }}
+              >
+                {e.text}
+              </a>
+            ) : (
+              e.text
+            )}
+          </li>
         ))}
       </ul>
     </div>
@@ -98,13 +124,14 @@ export function SignalSelect(props: {
   hideLabel?: boolean;
 }) {
   const missingFiles = useContext(MissingFiles);
+  const invalid = useContext(InvalidFields).has(props.id);
   const known = props.value === NULL_ID || props.signals.some((s) => s.id === props.value);
   return (
     <div class="field">
       <label for={props.id} class={props.hideLabel ? 'visually-hidden' : undefined}>
         {props.label}
       </label>
-      <select id={props.id} value={props.value} onChange={(e) => props.onChange(e.currentTarget.value)}>
+      <select id={props.id} value={props.value} aria-invalid={invalid ? true : undefined} onChange={(e) => props.onChange(e.currentTarget.value)}>
         {props.allowNone !== false && <option value={NULL_ID}>{t('signal.none')}</option>}
         {!known && <option value={props.value}>{t('signal.deleted', { id: props.value })}</option>}
         {props.signals.map((s) => {
@@ -127,5 +154,51 @@ export function ProgressBar(props: { fraction: number; label: string }) {
       <progress max={100} value={percent} aria-label={props.label} />
       <span aria-hidden="true">{percentText(props.fraction)}</span>
     </div>
+  );
+}
+
+/**
+ * A question that needs more than OK or Cancel (a choice, a tick box): a modal dialog over the
+ * page, which moves nothing on it. Escape or Cancel answers no.
+ */
+export function ConfirmDialog(props: {
+  open: boolean;
+  title: string;
+  confirmLabel: string;
+  onConfirm: () => void;
+  onCancel: () => void;
+  danger?: boolean;
+  children: ComponentChildren;
+}) {
+  const dialog = useRef<HTMLDialogElement>(null);
+  useEffect(() => {
+    const d = dialog.current;
+    if (!d) return;
+    if (props.open && !d.open) d.showModal();
+    if (!props.open && d.open) d.close();
+  }, [props.open]);
+  return (
+    <dialog ref={dialog} class="confirm" aria-labelledby="confirm-title" onCancel={props.onCancel}>
+      {props.open && (
+        <form
+          method="dialog"
+          onSubmit={(e) => {
+            e.preventDefault();
+            props.onConfirm();
+          }}
+        >
+          <h2 id="confirm-title">{props.title}</h2>
+          {props.children}
+          <div class="buttons">
+            <button type="submit" class={props.danger ? 'danger' : 'primary'}>
+              {props.confirmLabel}
+            </button>
+            <button type="button" onClick={props.onCancel}>
+              {t('common.cancel')}
+            </button>
+          </div>
+        </form>
+      )}
+    </dialog>
   );
 }

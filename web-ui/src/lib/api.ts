@@ -262,6 +262,10 @@ export interface Snapshot {
   created: string;
   reason: 'daily' | 'before-restore';
   size: number;
+  /** What it would bring back; null when it cannot be read; absent from older players. */
+  contents?: { timetables: number; events: number; uploadedSignals: number; passwordSet: boolean } | null;
+  /** In one taken before a restore: what that restore brought in. */
+  restoring?: { kind: 'snapshot' | 'file'; name: string };
 }
 
 export interface RestoreAnswer {
@@ -295,4 +299,6 @@ export const restoreBackup = (file: File, onProgress: (fraction: number) => void
   return postForm<RestoreAnswer>('/restore', form, onProgress);
 };
 
-export const restoreSnapshot = (name: string) => json<RestoreAnswer>(`/restore/snapshot/${seg(name)}`, { method: 'POST', body: '' });
+/** Restores a snapshot; the password in force stays unless restorePassword. */
+export const restoreSnapshot = (name: string, restorePassword = false) =>
+  json<RestoreAnswer>(`/restore/snapshot/${seg(name)}${restorePassword ? '?restorePassword=true' : ''}`, { method: 'POST', body: '' });

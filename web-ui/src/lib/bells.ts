@@ -53,3 +53,10 @@ export function bellsAfter(tt: TimeTable, now: string): Bell[] {
   const current = secondsOfDay(t.value);
   return bellsOfDay(tt).filter((b) => b.seconds > current);
 }
+
+/** The bells that fall in the same second as another, in groups; each group plays over itself. */
+export function sameSecondBells(tt: TimeTable): Bell[][] {
+  const bySecond = new Map<number, Bell[]>();
+  for (const bell of bellsOfDay(tt)) bySecond.set(bell.seconds, [...(bySecond.get(bell.seconds) ?? []), bell]);
+  return [...bySecond.values()].filter((group) => group.length > 1);
+}

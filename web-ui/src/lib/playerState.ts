@@ -3,6 +3,7 @@
 import { useEffect, useRef, useState } from 'preact/hooks';
 import { ApiError, getTarget } from './api';
 import { messageOf, useInterval } from './hooks';
+import { failureKey, openFailures } from './soundLog';
 import type { HistoryEntry, Overview, Status } from './types';
 
 const CHANGED = 'veltrano:changed';
@@ -26,8 +27,13 @@ export function useChanged(fn: () => void): void {
 export interface Warnings {
   status?: Status;
   overview?: Overview;
-  /** Today's failed sounds; undefined where the player keeps no log. */
+  /**
+   * Today's failed sounds that still need attention (not acknowledged, not played fine since);
+   * undefined where the player keeps no log.
+   */
   failedToday?: HistoryEntry[];
+  /** Hides a failure's warning in this browser. */
+  acknowledge: (failure: HistoryEntry) => void;
   error?: string;
   refresh: () => void;
 }
@@ -35,19 +41,37 @@ export interface Warnings {
 const STATUS_MS = 2000;
 const OVERVIEW_MS = 5000;
 const HISTORY_MS = 30000;
+/** localStorage: the failures acknowledged in this browser (their keys, today's only kept). */
+const ACKNOWLEDGED_KEY = 'veltrano.acknowledgedFailures';
+const MAX_ACKNOWLEDGED = 200;
+
+function loadAcknowledged(): string[] {
+  try {
+    const v: unknown = JSON.parse(localStorage.getItem(ACKNOWLEDGED_KEY) ?? '[]');
+    return Array.isArray(v) ? v.filter((k): k is string => typeof k === 'string') : [];
+  } catch {
+    return [];
+  }
+}
 
 export function usePlayerWarnings(): Warnings {
   const [status, setStatus] = useState<Status>();
   const [overview, setOverview] = useState<Overview>();
-  const [failedToday, setFailedToday] = useState<HistoryEntry[]>();
+  const [entries, setEntries] = useState<HistoryEntry[]>();
+  const [acknowledged, setAcknowledged] = useState<string[]>(loadAcknowledged);
   const [error, setError] = useState<string>();
   const historyKnown = useRef(true);
+  const lastSoundSeen = useRef<string | undefined>(undefined);
 
   const pollStatus = () =>
     getTarget<Status>('status').then(
       (s) => {
         setStatus(s);
         setError(undefined);
+        // A new sound (or failure) is in the log: ask for the day's log now, not at the next poll.
+        const last = s.lastSound ? JSON.stringify(s.lastSound) : '';
+        if (lastSoundSeen.current !== undefined && last !== lastSoundSeen.current) pollHistory();
+        lastSoundSeen.current = last;
       },
       (e) => setError(messageOf(e)),
     );
@@ -55,7 +79,7 @@ export function usePlayerWarnings(): Warnings {
   const pollHistory = () => {
     if (!historyKnown.current) return;
     getTarget<HistoryEntry[]>('history').then(
-      (entries) => setFailedToday(Array.isArray(entries) ? entries.filter((e) => e.outcome === 'failed') : undefined),
+      (list) => setEntries(Array.isArray(list) ? list : undefined),
       (e) => {
         // A player without a sound log answers "Unknown target": stop asking.
         if (e instanceof ApiError && e.status === 400 && e.serverText?.startsWith('Unknown target')) historyKnown.current = false;
@@ -72,5 +96,16 @@ export function usePlayerWarnings(): Warnings {
   useInterval(pollStatus, STATUS_MS);
   useInterval(pollOverview, OVERVIEW_MS);
   useInterval(pollHistory, HISTORY_MS);
-  return { status, overview, failedToday, error, refresh };
+  const acknowledge = (failure: HistoryEntry) => {
+    const today = new Set((entries ?? []).map(failureKey));
+    const next = [...acknowledged.filter((k) => today.has(k)), failureKey(failure)].slice(-MAX_ACKNOWLEDGED);
+    setAcknowledged(next);
+    try {
+      localStorage.setItem(ACKNOWLEDGED_KEY, JSON.stringify(next));
+    } catch {
+      // Private mode: acknowledged for this page only.
+    }
+  };
+  const failedToday = entries ? openFailures(entries, new Set(acknowledged)) : undefined;
+  return { status, overview, failedToday, acknowledge, error, refresh };
 }

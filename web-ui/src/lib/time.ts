@@ -9,14 +9,14 @@ export interface Time {
 
 export type Parsed<T> = { ok: true; value: T } | { ok: false; error: string };
 
-const TIME_FORM = /^\s*(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*$/;
+const TIME_FORM = /^\s*(\d{1,2})[:.](\d{1,2})(?:[:.](\d{1,2}))?\s*$/;
 // Digits alone ("0830", "083015"): a phone's numeric keyboard has no ":".
 const COMPACT_TIME_FORM = /^\s*(\d{1,2})(\d{2})(\d{2})?\s*$/;
 const DATE_FORM = /^\s*(\d{4})-(\d{1,2})-(\d{1,2})\s*$/;
 
 const pad2 = (n: number) => String(n).padStart(2, '0');
 
-/** Reads "8:05", "08:05", "08:05:30" or "0805"; seconds are optional. */
+/** Reads "8:05", "8.05", "08:05", "08:05:30" or "0805"; seconds are optional. */
 export function parseTime(text: string): Parsed<Time> {
   const match = TIME_FORM.exec(text) ?? COMPACT_TIME_FORM.exec(text);
   if (!match) {

@@ -17,7 +17,7 @@ describe('timetable form', () => {
   it('round-trips a stored timetable unchanged, keeping members it does not know', () => {
     const stored = { ...factory(), customPlays: [{ desc: { id: 'ID_ping', doRepeat: true, iterations: 3, delaySec: 1.5 }, slots: ['10:00'] }], futureField: 42 };
     const result = fromForm(toForm(stored), stored, SIGNALS);
-    expect(result).toEqual({ ok: true, value: stored });
+    expect(result).toEqual({ ok: true, value: stored, warnings: [] });
   });
 
   it('drops the list key from the record it sends', () => {
@@ -48,7 +48,6 @@ describe('timetable form', () => {
       ['iterations zero', (f) => (f.chA.startOfClass.iterations = '0'), /number of plays/],
       ['negative pause', (f) => (f.chA.endOfClass.delaySec = '-1'), /pause/],
       ['deleted signal', (f) => (f.chA.preStart.id = 'gone'), /no longer exists/],
-      ['custom play without signal', (f) => f.customPlays.push({ desc: { id: 'NULL', doRepeat: false, iterations: '2', delaySec: '1' }, slots: ['10:00'] }), /^Custom play 1: choose the signal/],
       ['custom play without time', (f) => f.customPlays.push({ desc: { id: 'ID_ping', doRepeat: false, iterations: '2', delaySec: '1' }, slots: [] }), /at least one time/],
       ['duplicate slot', (f) => f.customPlays.push({ desc: { id: 'ID_ping', doRepeat: false, iterations: '2', delaySec: '1' }, slots: ['10:00', '10:00:00'] }), /listed twice/],
     ];
@@ -57,8 +56,16 @@ describe('timetable form', () => {
       breakIt(form);
       const result = fromForm(form, factory(), SIGNALS);
       expect(result.ok, name).toBe(false);
-      if (!result.ok) expect(result.errors.some((e) => message.test(e)), `${name}: ${result.errors.join(' | ')}`).toBe(true);
+      if (!result.ok) expect(result.errors.some((e) => message.test(e.text) && !!e.field), `${name}: ${result.errors.map((e) => e.text).join(' | ')}`).toBe(true);
     }
+  });
+
+  it('saves an extra bell without a sound, with a warning pointing at its signal', () => {
+    const form = toForm(factory());
+    form.customPlays.push({ desc: { id: 'NULL', doRepeat: false, iterations: '2', delaySec: '1' }, slots: ['10:00'] });
+    const result = fromForm(form, factory(), SIGNALS);
+    expect(result.ok).toBe(true);
+    expect(result.warnings.map((w) => w.field)).toEqual(['custom-0-signal']);
   });
 
   it('allows a lesson to start the second the previous one ends', () => {

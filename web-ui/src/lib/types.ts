@@ -79,6 +79,8 @@ export interface HistoryEntry {
   name?: string;
   outcome: 'started' | 'failed' | 'skipped';
   reason?: string;
+  /** When a start failed; absent from older players. */
+  failedAt?: string | null;
 }
 
 export interface DayInfo {

@@ -1,5 +1,5 @@
 import { useRef, useState } from 'preact/hooks';
-import { ErrorText, Outcome, ProgressBar } from '../components/ui';
+import { ConfirmDialog, ErrorText, Outcome, ProgressBar } from '../components/ui';
 import { BACKUP_URL, backupProblem, getSnapshots, restoreBackup, restoreSnapshot, type RestoreAnswer, type Snapshot } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
 import { formatSize } from '../lib/upload';
@@ -7,14 +7,29 @@ import { t } from '../i18n';
 import { dateTimeText } from '../i18n/format';
 
 /** What a restore did, in words: from a file by its name, or a snapshot by when it was taken. */
-export function restoredText(what: { file: string } | { snapshot: Snapshot }, answer: RestoreAnswer): string {
+export function restoredText(what: { file: string } | { snapshot: Snapshot; withPassword: boolean }, answer: RestoreAnswer): string {
   const parts = ['file' in what ? t('backup.restoredFile', { name: what.file }) : t('backup.restoredSnapshot', { taken: dateTimeText(what.snapshot.created) })];
   if (answer.missingAudioFiles.length > 0) parts.push(t('backup.missingAudio', { count: answer.missingAudioFiles.length }));
+  if ('snapshot' in what && !what.withPassword) parts.push(t('backup.passwordKept'));
   if (!answer.loggedIn) parts.push(t('backup.passwordDiffers'));
   return parts.join(' ');
 }
 
-const reasonLabel = (s: Snapshot) => (s.reason === 'daily' ? t('backup.daily') : t('backup.beforeRestore'));
+/** Why it was taken; one taken before a restore says which. */
+function reasonLabel(s: Snapshot): string {
+  if (s.reason === 'daily') return t('backup.daily');
+  if (s.restoring?.kind === 'snapshot' && s.restoring.name) return t('backup.beforeRestoringSnapshot', { taken: dateTimeText(s.restoring.name) });
+  if (s.restoring?.kind === 'file' && s.restoring.name) return t('backup.beforeRestoringFile', { name: s.restoring.name });
+  return t('backup.beforeRestore');
+}
+
+/** "3 timetables, 12 events, 2 uploaded signals, password set". */
+function contentsText(s: Snapshot): string {
+  if (s.contents === undefined) return '';
+  if (s.contents === null) return t('backup.unreadable');
+  const c = s.contents;
+  return t('backup.contents', { timetables: c.timetables, events: c.events, signals: c.uploadedSignals, password: c.passwordSet ? 'yes' : 'no' });
+}
 
 /** Settings' "Backup" section: download, restore from a file, and the snapshots. */
 export function BackupSection(props: { onRestored: () => Promise<void> }) {
@@ -62,10 +77,19 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
       .finally(() => setProgress(undefined));
   };
 
-  const restoreOne = (s: Snapshot) => {
-    if (!window.confirm(t('backup.confirmSnapshot', { taken: dateTimeText(s.created) }))) return;
+  // The snapshot the user asked to restore, while the question is open.
+  const [asked, setAsked] = useState<Snapshot>();
+  const [withPassword, setWithPassword] = useState(false);
+  const ask = (s: Snapshot) => {
+    setWithPassword(false);
+    setAsked(s);
+  };
+  const restoreAsked = () => {
+    const s = asked;
+    if (!s) return;
+    setAsked(undefined);
     restore.clear();
-    void restore.run(async () => afterRestore({ snapshot: s }, await restoreSnapshot(s.name)));
+    void restore.run(async () => afterRestore({ snapshot: s, withPassword }, await restoreSnapshot(s.name, withPassword)));
   };
 
   return (
@@ -102,6 +126,7 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
             <tr>
               <th scope="col">{t('backup.taken')}</th>
               <th scope="col">{t('backup.why')}</th>
+              <th scope="col">{t('backup.holds')}</th>
               <th scope="col">{t('backup.size')}</th>
               <th scope="col">
                 <span class="visually-hidden">{t('backup.action')}</span>
@@ -113,9 +138,10 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
               <tr key={s.name}>
                 <th scope="row">{dateTimeText(s.created)}</th>
                 <td>{reasonLabel(s)}</td>
+                <td>{contentsText(s)}</td>
                 <td>{formatSize(s.size)}</td>
                 <td>
-                  <button type="button" class="small-button" disabled={restore.busy} onClick={() => restoreOne(s)} aria-label={t('backup.restoreNamed', { taken: dateTimeText(s.created) })}>
+                  <button type="button" class="small-button" disabled={restore.busy} onClick={() => ask(s)} aria-label={t('backup.restoreNamed', { taken: dateTimeText(s.created) })}>
                     {t('backup.restore')}
                   </button>
                 </td>
@@ -124,6 +150,30 @@ export function BackupSection(props: { onRestored: () => Promise<void> }) {
           </tbody>
         </table>
       )}
+      <ConfirmDialog
+        open={asked !== undefined}
+        title={asked ? t('backup.restoreNamed', { taken: dateTimeText(asked.created) }) : ''}
+        confirmLabel={t('backup.restore')}
+        danger
+        onConfirm={restoreAsked}
+        onCancel={() => setAsked(undefined)}
+      >
+        {asked && (
+          <>
+            <p>{t('backup.confirmSnapshot', { taken: dateTimeText(asked.created) })}</p>
+            {asked.contents !== undefined && (
+              <p>
+                <strong>{t('backup.itHolds')}</strong> {contentsText(asked)}
+              </p>
+            )}
+            <div class="field-inline">
+              <input id="restore-password" type="checkbox" checked={withPassword} onChange={(e) => setWithPassword(e.currentTarget.checked)} />
+              <label for="restore-password">{t('backup.alsoPassword')}</label>
+            </div>
+            <p class="muted small">{withPassword ? t('backup.alsoPasswordOn') : t('backup.alsoPasswordOff')}</p>
+          </>
+        )}
+      </ConfirmDialog>
     </section>
   );
 }

@@ -121,11 +121,14 @@ function Clock(props: { status?: Status; error?: string }) {
       <button type="button" onClick={stop} disabled={action.busy}>
         {t('common.stopAllSounds')}
       </button>
-      {status?.lastSound ? (
-        <p class={`small ${status.lastSound.outcome === 'failed' ? 'msg msg-error' : 'muted'}`}>
-          {t('home.lastSound', { summary: entrySummary(status.lastSound) })} <Link href="/log">{t('home.seeLog')}</Link>
-        </p>
-      ) : null}
+      {/* Room kept for it, so that the first sound of the day moves nothing below. */}
+      <p class={`small last-sound ${status?.lastSound?.outcome === 'failed' ? 'last-failed' : 'muted'}`}>
+        {status?.lastSound ? (
+          <>
+            {t('home.lastSound', { summary: entrySummary(status.lastSound) })} <Link href="/log">{t('home.seeLog')}</Link>
+          </>
+        ) : null}
+      </p>
       <Outcome action={action} />
       {error ? <ErrorText error={t('home.clockError', { error })} /> : null}
     </div>

@@ -4,7 +4,7 @@ import { ErrorText, Loading, Page } from '../components/ui';
 import { getHistory } from '../lib/api';
 import { useInterval, useLoad } from '../lib/hooks';
 import { useChanged } from '../lib/playerState';
-import { clockOf, latenessText, shiftDay, sourceLabel } from '../lib/soundLog';
+import { clockOf, entryName, latenessText, shiftDay, sourceLabel } from '../lib/soundLog';
 import { t } from '../i18n';
 import { longDate } from '../i18n/format';
 import type { HistoryEntry } from '../lib/types';
@@ -16,15 +16,16 @@ function Row(props: { entry: HistoryEntry }) {
   const failed = e.outcome === 'failed';
   const skipped = e.outcome === 'skipped';
   return (
+    // data-label: the column's heading beside each value where the rows stack (phones).
     <tr class={failed ? 'row-failed' : skipped ? 'row-skipped' : undefined}>
-      <td>{clockOf(e.due) || <span class="muted">{t('log.byHand')}</span>}</td>
-      <td>{clockOf(e.started) || '–'}</td>
-      <td>{latenessText(e.lateMs)}</td>
-      <td>
+      <td data-label={t('log.due')}>{clockOf(e.due) || <span class="muted">{t('log.byHand')}</span>}</td>
+      <td data-label={t('log.started')}>{clockOf(e.started) || '–'}</td>
+      <td data-label={t('log.lateness')}>{latenessText(e.lateMs)}</td>
+      <td data-label={t('log.what')}>
         {sourceLabel(e.source)}
-        {e.name ? `: ${e.name}` : ''}
+        {entryName(e) ? `: ${entryName(e)}` : ''}
       </td>
-      <td>
+      <td data-label={t('log.outcome')}>
         {failed ? (
           <strong>{e.reason ? t('log.failedReason', { reason: e.reason }) : t('log.failed')}</strong>
         ) : skipped ? (

@@ -1,21 +1,21 @@
-import { useRef, useState } from 'preact/hooks';
-import { ErrorText, Loading, Outcome, Page, ProgressBar } from '../components/ui';
+import { useEffect, useRef, useState } from 'preact/hooks';
+import { ConfirmDialog, ErrorText, Loading, Outcome, Page, ProgressBar } from '../components/ui';
 import { getDb, getTarget, signalFileUrl, trigger, upload } from '../lib/api';
 import { notifyChanged } from '../lib/playerState';
-import { useAction, useLoad } from '../lib/hooks';
+import { useAction, useLoad, type Action } from '../lib/hooks';
 import { checkDay, dateText, isPast, normalizeTime } from '../lib/time';
 import { PLAY_KEYS, playInText } from '../lib/timetable';
 import { t } from '../i18n';
-import { dateTimeText } from '../i18n/format';
+import { dateTimeText, listText } from '../i18n/format';
 import { checkUploadFile, extensionOf, formatLength, formatSize, MAX_UPLOAD_BYTES, UPLOAD_ACCEPT } from '../lib/upload';
 import type { AudioAsset, Info, ProgrammeInfo, Status, TimeTable } from '../lib/types';
 import { AssetCategory } from '../lib/types';
 import { SpeakForm } from './Speak';
 
 /**
- * Where a signal is in use, so that deleting it does not silently mute a bell: `protectedBy`
- * names the setting that keeps it (the player refuses to delete it), `uses` the bells that
- * fall silent.
+ * Where a signal rings, so that deleting it never silently mutes a bell: `protectedBy` names the
+ * setting that keeps it (the player refuses to delete it), `uses` the places that would fall
+ * silent. Channel B is left out: it is stored but never rings.
  */
 async function usesOf(id: string): Promise<{ protectedBy?: 'alarm' | 'leadIn'; uses: string[] }> {
   const db = (await getDb()) as {
@@ -27,11 +27,8 @@ async function usesOf(id: string): Promise<{ protectedBy?: 'alarm' | 'leadIn'; u
   if (db.settings?.announcementSignalId === id) return { protectedBy: 'leadIn', uses: [] };
   const uses: string[] = [];
   for (const tt of Object.values(db.timetables ?? {})) {
-    for (const ch of ['chA', 'chB'] as const) {
-      for (const k of PLAY_KEYS) {
-        if (tt[ch]?.[k]?.id === id) uses.push(t('signals.useChannel', { name: tt.name, channel: ch === 'chA' ? 'A' : 'B', what: playInText(k) }));
-      }
-    }
+    const kinds = PLAY_KEYS.filter((k) => tt.chA?.[k]?.id === id).map(playInText);
+    if (kinds.length > 0) uses.push(t('signals.useTimetable', { name: tt.name, what: listText(kinds) }));
     (tt.customPlays ?? []).forEach((p, i) => {
       if (p.desc?.id === id) uses.push(t('signals.useCustom', { name: tt.name, n: i + 1 }));
     });
@@ -40,6 +37,77 @@ async function usesOf(id: string): Promise<{ protectedBy?: 'alarm' | 'leadIn'; u
     if (p.songId === id) uses.push(t('signals.useProgramme', { when: dateTimeText(`${dateText(p.date)} ${String(p.time ?? '')}`) }));
   }
   return { uses };
+}
+
+const NO_SOUND = 'NULL';
+
+/** Asks what rings instead of a signal in use, listing where it rings; "" until chosen. */
+function ReplaceDialog(props: {
+  asked?: { signal: AudioAsset; uses: string[] };
+  signals: AudioAsset[];
+  onConfirm: (replaceWith: string) => void;
+  onCancel: () => void;
+}) {
+  const [choice, setChoice] = useState('');
+  const [problem, setProblem] = useState<string>();
+  const { asked } = props;
+  useEffect(() => {
+    setChoice('');
+    setProblem(undefined);
+  }, [asked]);
+  const others = props.signals.filter((s) => s.id !== asked?.signal.id);
+  return (
+    <ConfirmDialog
+      open={asked !== undefined}
+      title={asked ? t('signals.deleteConfirm', { name: asked.signal.name }) : ''}
+      confirmLabel={t('signals.deleteAndReplace')}
+      danger
+      onCancel={props.onCancel}
+      onConfirm={() => {
+        if (!choice) {
+          setProblem(t('signals.chooseReplacement'));
+          document.getElementById('replace-with')?.focus();
+          return;
+        }
+        props.onConfirm(choice);
+      }}
+    >
+      {asked && (
+        <>
+          <p>{t('signals.ringsIn', { count: asked.uses.length })}</p>
+          <ul class="places">
+            {asked.uses.map((u) => (
+              <li key={u}>{u}</li>
+            ))}
+          </ul>
+          <div class="field">
+            <label for="replace-with">{t('signals.replaceWith')}</label>
+            <select
+              id="replace-with"
+              value={choice}
+              aria-invalid={problem ? true : undefined}
+              aria-describedby="replace-problem"
+              onChange={(e) => {
+                setChoice(e.currentTarget.value);
+                setProblem(undefined);
+              }}
+            >
+              <option value="">{t('signals.chooseOne')}</option>
+              {others.map((s) => (
+                <option key={s.id} value={s.id}>
+                  {s.name}
+                </option>
+              ))}
+              <option value={NO_SOUND}>{t('signals.noSound')}</option>
+            </select>
+            <p id="replace-problem" class="field-error reserved" role="alert">
+              {problem ?? ''}
+            </p>
+          </div>
+        </>
+      )}
+    </ConfirmDialog>
+  );
 }
 
 /** Refuses a play time that has already passed on the player's clock: it would never ring. */
@@ -155,25 +223,10 @@ function UploadForm(props: { kind: 'signal' | 'song'; onUploaded: () => Promise<
   );
 }
 
-function SignalRow(props: { s: AudioAsset; onChanged: () => Promise<void> }) {
-  const { s } = props;
-  const action = useAction();
+/** A row's buttons; what they did is said above the table, not inside the row. */
+function SignalRow(props: { s: AudioAsset; action: Action; onDelete: (s: AudioAsset) => void }) {
+  const { s, action } = props;
   const builtIn = s.storageCategory === AssetCategory.BUILT_IN_SIGNAL;
-  const remove = () =>
-    action.run(async () => {
-      const { protectedBy, uses } = await usesOf(s.id);
-      if (protectedBy) {
-        throw new Error(t(protectedBy === 'alarm' ? 'signals.protectedAlarm' : 'signals.protectedLeadIn', { name: s.name }));
-      }
-      const warning = uses.length
-        ? `\n\n${t('signals.usedBy')}\n${uses.map((u) => `• ${u}`).join('\n')}\n\n${t('signals.usedByAfter')}`
-        : '';
-      const restore = builtIn ? `\n\n${t('signals.builtInReturns')}` : '';
-      if (!window.confirm(`${t('signals.deleteConfirm', { name: s.name })}${warning}${restore}`)) return;
-      await trigger('deleteSignal', s.id);
-      await props.onChanged();
-      notifyChanged();
-    });
   return (
     <tr>
       <th scope="row">{s.name}</th>
@@ -186,12 +239,73 @@ function SignalRow(props: { s: AudioAsset; onChanged: () => Promise<void> }) {
         <a class="button small-button" href={signalFileUrl(s.id)} download={downloadName(s)} aria-label={t('common.downloadNamed', { name: s.name })}>
           {t('common.download')}
         </a>
-        <button type="button" class="small-button danger" disabled={action.busy} onClick={remove} aria-label={t('common.deleteNamed', { name: s.name })}>
+        <button type="button" class="small-button danger" disabled={action.busy} onClick={() => props.onDelete(s)} aria-label={t('common.deleteNamed', { name: s.name })}>
           {t('common.delete')}
         </button>
-        <Outcome action={action} />
       </td>
     </tr>
+  );
+}
+
+/** The signal list with its play, download and delete; a delete of a signal in use asks for a replacement. */
+function SignalList(props: { signals: AudioAsset[]; onChanged: () => Promise<void> }) {
+  const action = useAction();
+  const [asked, setAsked] = useState<{ signal: AudioAsset; uses: string[] }>();
+  const remove = async (signal: AudioAsset, replaceWith?: string) => {
+    await trigger('deleteSignal', signal.id, replaceWith ? { replaceWith } : undefined);
+    await props.onChanged();
+    notifyChanged();
+    return t('signals.deleted', { name: signal.name });
+  };
+  const onDelete = (signal: AudioAsset) =>
+    void action.run(async () => {
+      const { protectedBy, uses } = await usesOf(signal.id);
+      if (protectedBy) {
+        throw new Error(t(protectedBy === 'alarm' ? 'signals.protectedAlarm' : 'signals.protectedLeadIn', { name: signal.name }));
+      }
+      if (uses.length > 0) {
+        setAsked({ signal, uses });
+        return;
+      }
+      const restore = signal.storageCategory === AssetCategory.BUILT_IN_SIGNAL ? `\n\n${t('signals.builtInReturns')}` : '';
+      if (!window.confirm(`${t('signals.deleteConfirm', { name: signal.name })}${restore}`)) return;
+      return remove(signal);
+    });
+  return (
+    <>
+      {/* Room kept for the outcome, so that it never pushes the list down. */}
+      <div class="reserved-outcome">
+        <Outcome action={action} />
+      </div>
+      <div class="table-wrap">
+        <table class="data">
+          <caption class="visually-hidden">{t('signals.caption')}</caption>
+          <thead>
+            <tr>
+              <th scope="col">{t('common.name')}</th>
+              <th scope="col">{t('common.length')}</th>
+              <th scope="col">{t('signals.kind')}</th>
+              <th scope="col">{t('common.actions')}</th>
+            </tr>
+          </thead>
+          <tbody>
+            {props.signals.map((s) => (
+              <SignalRow key={s.id} s={s} action={action} onDelete={onDelete} />
+            ))}
+          </tbody>
+        </table>
+      </div>
+      <ReplaceDialog
+        asked={asked}
+        signals={props.signals}
+        onCancel={() => setAsked(undefined)}
+        onConfirm={(replaceWith) => {
+          const signal = asked!.signal;
+          setAsked(undefined);
+          void action.run(() => remove(signal, replaceWith));
+        }}
+      />
+    </>
   );
 }
 
@@ -363,24 +477,7 @@ export function SignalsPage() {
         {!signals.data ? (
           <Loading text={t('loading.signals')} />
         ) : (
-          <div class="table-wrap">
-            <table class="data">
-              <caption class="visually-hidden">{t('signals.caption')}</caption>
-              <thead>
-                <tr>
-                  <th scope="col">{t('common.name')}</th>
-                  <th scope="col">{t('common.length')}</th>
-                  <th scope="col">{t('signals.kind')}</th>
-                  <th scope="col">{t('common.actions')}</th>
-                </tr>
-              </thead>
-              <tbody>
-                {signals.data.map((s) => (
-                  <SignalRow key={s.id} s={s} onChanged={signals.reload} />
-                ))}
-              </tbody>
-            </table>
-          </div>
+          <SignalList signals={signals.data} onChanged={signals.reload} />
         )}
         <UploadForm kind="signal" today={today} onUploaded={signals.reload} maxBytes={maxBytes} />
       </section>

@@ -1,9 +1,11 @@
 import type { ComponentChildren } from 'preact';
-import { useEffect, useState } from 'preact/hooks';
-import { ErrorText, Link, Loading, MissingFiles, OkText, Page, Problems, SignalSelect } from '../components/ui';
+import { useContext, useEffect, useState } from 'preact/hooks';
+import { ErrorText, focusField, InvalidFields, Link, Loading, MissingFiles, OkText, Page, Problems, SignalSelect } from '../components/ui';
+import { sameSecondBells } from '../lib/bells';
 import { getTarget, getTimetables, trigger, updateTimetable } from '../lib/api';
 import { messageOf, useLoad } from '../lib/hooks';
 import { setLeaveGuard } from '../lib/router';
+import { clockText } from '../i18n/format';
 import { formatTime, lessonText, parseTime, secondsOfDay, sortLessons } from '../lib/time';
 import {
   fromForm,
@@ -17,6 +19,7 @@ import {
   type ChannelForm,
   type PlayForm,
   type PlayKey,
+  type Problem,
   type TimetableForm,
 } from '../lib/timetable';
 import type { AudioAsset, TimeTableEntry } from '../lib/types';
@@ -102,6 +105,7 @@ function PlayEditor(props: {
 }
 
 function TimeInput(props: { id: string; label: string; value: string; onInput: (v: string) => void; hideLabel?: boolean; describedBy?: string; invalid?: boolean }) {
+  const marked = useContext(InvalidFields).has(props.id);
   return (
     <div class="field time-field">
       <label for={props.id} class={props.hideLabel ? 'visually-hidden' : undefined}>
@@ -115,7 +119,7 @@ function TimeInput(props: { id: string; label: string; value: string; onInput: (
         placeholder="08:00"
         size={8}
         value={props.value}
-        aria-invalid={props.invalid ? true : undefined}
+        aria-invalid={props.invalid || marked ? true : undefined}
         aria-describedby={props.describedBy}
         onInput={(e) => props.onInput(e.currentTarget.value)}
       />
@@ -134,11 +138,13 @@ function NumberField(props: {
   decimal?: boolean;
   onInput: (v: string) => void;
 }) {
+  const marked = useContext(InvalidFields).has(props.id);
   return (
     <div class="field">
       <label for={props.id}>{props.label}</label>
       <input
         id={props.id}
+        aria-invalid={marked ? true : undefined}
         type="number"
         inputMode={props.decimal ? 'decimal' : 'numeric'}
         min={props.min}
@@ -162,6 +168,19 @@ function nextLesson(ch: ChannelForm) {
   return { start: at(startSec), end: at(startSec + 45 * 60) };
 }
 
+/**
+ * The first lesson that does not read, on a line kept for it under the list: an error that
+ * comes while typing never moves the next lesson.
+ */
+function LessonProblem(props: { ch: string; form: ChannelForm }) {
+  const problem = props.form.lessons.map((l, i) => ({ n: i + 1, check: lessonText(l.start, l.end) })).find((x) => !x.check.ok);
+  return (
+    <p id={`${props.ch}-lessons-error`} class="field-error reserved" aria-live="polite">
+      {problem && !problem.check.ok ? t('editor.lessonProblem', { n: problem.n, error: problem.check.error }) : ''}
+    </p>
+  );
+}
+
 function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: AudioAsset[]; update: Update }) {
   const { ch, form, update } = props;
   const name = ch === 'chA' ? 'A' : 'B';
@@ -181,7 +200,7 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
         <ol class="lessons">
           {form.lessons.map((l, i) => {
             const check = lessonText(l.start, l.end);
-            const errorId = `${ch}-lesson-${i}-error`;
+            const errorId = `${ch}-lessons-error`;
             return (
               <li key={i} class="lesson">
                 <span class="lesson-no" aria-hidden="true">
@@ -222,15 +241,11 @@ function ChannelEditor(props: { ch: 'chA' | 'chB'; form: ChannelForm; signals: A
                   </span>
                   <span class="btn-text">{t('common.remove')}</span>
                 </button>
-                {!check.ok && (
-                  <p id={errorId} class="field-error">
-                    {check.error}
-                  </p>
-                )}
               </li>
             );
           })}
         </ol>
+        <LessonProblem ch={ch} form={form} />
         {form.lessons.length === 0 && <p class="muted">{t('editor.noLessons')}</p>}
         <div class="buttons">
           <button type="button" onClick={() => update((d) => d[ch].lessons.push(nextLesson(d[ch])))}>
@@ -288,7 +303,7 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
             <ul class="slots">
               {p.slots.map((slot, j) => {
                 const check = parseTime(slot);
-                const errorId = `custom-${i}-slot-${j}-error`;
+                const errorId = `custom-${i}-slots-error`;
                 return (
                   <li key={j} class="lesson">
                     <TimeInput
@@ -307,15 +322,13 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
                     >
                       {t('common.remove')}
                     </button>
-                    {!check.ok && (
-                      <p id={errorId} class="field-error">
-                        {check.error}
-                      </p>
-                    )}
                   </li>
                 );
               })}
             </ul>
+            <p id={`custom-${i}-slots-error`} class="field-error reserved" aria-live="polite">
+              {p.slots.map((slot) => parseTime(slot)).find((c) => !c.ok)?.error ?? ''}
+            </p>
             <button type="button" onClick={() => update((d) => d.customPlays[i].slots.push('12:00'))}>
               {t('editor.addTime')}
             </button>
@@ -346,6 +359,25 @@ function CustomPlays(props: { form: TimetableForm; signals: AudioAsset[]; update
   );
 }
 
+/** Bells of channel A and the extra bells that fall in the same second play over each other. */
+function SameSecond(props: { form: TimetableForm; original?: TimeTableEntry; signals: AudioAsset[] }) {
+  if (!props.original) return null;
+  // Read leniently: what does not read yet is left out, not refused.
+  const checked = fromForm(props.form, withoutId(props.original), new Set(props.signals.map((s) => s.id)));
+  const clashes = checked.ok ? sameSecondBells(checked.value) : [];
+  if (clashes.length === 0) return null;
+  return (
+    <div class="msg msg-warn" role="status">
+      <p>{t('editor.sameSecond')}</p>
+      <ul>
+        {clashes.map((group) => (
+          <li key={group[0].seconds}>{t('editor.sameSecondAt', { time: clockText(group[0].seconds), bells: group.map((b) => b.what).join(' + ') })}</li>
+        ))}
+      </ul>
+    </div>
+  );
+}
+
 export function TimetableEditor(props: { id: string }) {
   const timetables = useLoad(getTimetables, [props.id]);
   const signals = useLoad(() => getTarget<AudioAsset[]>('signals'));
@@ -353,7 +385,8 @@ export function TimetableEditor(props: { id: string }) {
   const [form, setForm] = useState<TimetableForm>();
   const [original, setOriginal] = useState<TimeTableEntry>();
   const [dirty, setDirty] = useState(false);
-  const [errors, setErrors] = useState<string[]>([]);
+  const [errors, setErrors] = useState<Problem[]>([]);
+  const [warnings, setWarnings] = useState<Problem[]>([]);
   const [saveError, setSaveError] = useState<string>();
   const [saved, setSaved] = useState<string>();
   const [busy, setBusy] = useState(false);
@@ -395,8 +428,11 @@ export function TimetableEditor(props: { id: string }) {
     const result = fromForm(form, withoutId(original), new Set(signals.data.map((s) => s.id)));
     setSaveError(undefined);
     setSaved(undefined);
+    setWarnings(result.warnings);
     if (!result.ok) {
       setErrors(result.errors);
+      // Straight to the first thing to fix, marked; the list under the form leads to the others.
+      setTimeout(() => focusField(result.errors[0].field));
       return;
     }
     setErrors([]);
@@ -440,6 +476,7 @@ export function TimetableEditor(props: { id: string }) {
         <Loading text={t('loading.timetable')} />
       ) : (
         <MissingFiles.Provider value={missing.data ?? []}>
+        <InvalidFields.Provider value={new Set(errors.map((e) => e.field ?? ''))}>
         <form onSubmit={save} noValidate>
           <div class="card">
             <div class="field">
@@ -462,8 +499,10 @@ export function TimetableEditor(props: { id: string }) {
             <ChannelEditor ch="chB" form={form.chB} signals={signals.data} update={update} />
           </details>
           <CustomPlays form={form} signals={signals.data} update={update} />
+          <SameSecond form={form} original={original} signals={signals.data} />
+          <Problems errors={errors} />
+          <Problems errors={warnings} warn title={t('editor.warnings')} />
           <div class="save-bar">
-            <Problems errors={errors} />
             <ErrorText error={saveError} />
             <OkText text={saved} />
             <button type="submit" class="primary" disabled={busy}>
@@ -472,6 +511,7 @@ export function TimetableEditor(props: { id: string }) {
             {dirty && <span class="muted small"> {t('editor.unsaved')}</span>}
           </div>
         </form>
+        </InvalidFields.Provider>
         </MissingFiles.Provider>
       )}
     </Page>
