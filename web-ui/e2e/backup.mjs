@@ -34,6 +34,7 @@ export async function backupScenario({ page, base, api, check, waitFor, tmp, scr
 
   const snapshot = page.getByRole('button', { name: /^Restore the snapshot of / }).first();
   await snapshot.click();
+  await page.getByRole('dialog').getByRole('button', { name: 'Restore', exact: true }).click();
   await page.getByText(/^The snapshot of .* is restored/).waitFor();
   check((await storedPause()) === 9, 'the snapshot did not bring back the change made after the backup');
 

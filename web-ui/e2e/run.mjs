@@ -25,6 +25,7 @@ import { backupScenario } from './backup.mjs';
 import { crossSiteScenario } from './cross-site.mjs';
 import { enDay } from './dates.mjs';
 import { languageScenario } from './languages.mjs';
+import { screensScenarios } from './screens.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -351,7 +352,7 @@ async function main() {
     await page.getByLabel('Lesson 1 end').first().fill('08:30');
     await page.locator('#chA-lesson-5-end').fill('13:45:30');
     await page.getByRole('button', { name: 'Add lesson' }).first().click();
-    await page.getByRole('button', { name: 'Add custom play' }).click();
+    await page.getByRole('button', { name: 'Add extra bell' }).click();
     await page.locator('#custom-0-signal').selectOption('ID_ping');
     await page.locator('#custom-0-repeat').check();
     await page.locator('#custom-0-iterations').fill('3');
@@ -572,6 +573,9 @@ async function main() {
 
   await test('every page in English, Hungarian and German: no sideways scrolling, no English left in the menu', () =>
     languageScenario({ browser, context, base, check, outDir, factoryId: FACTORY_ID, playerLanguage: PLAYER_LANGUAGE }));
+
+  if (!mock) await screensScenarios({ test, page, base, api, check, waitFor, tmp, dataDir: join(home, '.VeltranoPlayer'), outDir, wavFile, screenshotAll });
+  await page.setViewportSize(DESKTOP);
 
   await securityScenarios({ browser, base, test, check, api, password: PASSWORD, dataDir: mock ? undefined : join(home, '.VeltranoPlayer') });
   await test('no script errors in the pages', async () => {

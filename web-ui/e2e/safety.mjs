@@ -44,6 +44,8 @@ export async function safetyTests({ test, browser, context, page, base, api, che
     await page.goto(`${base}/signals`);
     const warnings = page.getByRole('region', { name: 'Warnings' });
     await warnings.getByText('The alarm is sounding.').waitFor();
+    // The most urgent shows; the others on request.
+    await warnings.getByRole('button', { name: /^All \d warnings$/ }).click();
     await warnings.getByText('Bells are switched off.').waitFor();
     const problems = await screenshotAll(page, 'banners');
     await page.getByRole('button', { name: 'Stop the sounding alarm' }).click();
@@ -55,7 +57,7 @@ export async function safetyTests({ test, browser, context, page, base, api, che
     check(problems.length === 0, problems.join('\n'));
   });
 
-  await test('the alarm signal cannot be deleted; a signal in use falls back to no signal', async () => {
+  await test('the alarm signal cannot be deleted; a signal in use can be replaced by no sound', async () => {
     const settings = await json(page, '/api/get/settings');
     const signals = await json(page, '/api/get/signals');
     const alarm = signals.find((s) => s.id === settings.alarmSignalId);
@@ -68,6 +70,8 @@ export async function safetyTests({ test, browser, context, page, base, api, che
 
     check((await json(page, '/db')).timetables[FACTORY_ID].chA.preStart.id === 'ID_ping', 'the test needs ping as a warning bell');
     await page.getByRole('button', { name: 'Delete ping', exact: true }).click();
+    await page.getByRole('dialog').getByLabel('What rings there instead?').selectOption({ label: 'No sound: these bells stay silent' });
+    await page.getByRole('dialog').getByRole('button', { name: 'Delete and replace' }).click();
     await waitFor(async () => !(await json(page, '/api/get/signals')).some((s) => s.id === 'ID_ping'), 'ping is deleted');
     const tt = (await json(page, '/db')).timetables[FACTORY_ID];
     check(tt.chA.preStart.id === 'NULL' && tt.chA.preEnd.id === 'NULL', `the warnings still point at ping: ${JSON.stringify(tt.chA.preStart)}`);
