@@ -6,7 +6,7 @@
 // the others on request, over the page. Away from Home the bar also holds the alarm button, so
 // that it is on the first screen of every page on a phone.
 import type { ComponentChildren } from 'preact';
-import { useState } from 'preact/hooks';
+import { useEffect, useState } from 'preact/hooks';
 import { setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { useAction } from '../lib/hooks';
 import { notifyChanged, usePlayerWarnings } from '../lib/playerState';
@@ -128,6 +128,10 @@ export function Banners(props: { alarmButton: boolean }) {
     });
   }
 
+  // Closed once one warning is left: a new one never opens the list over the page by itself.
+  useEffect(() => {
+    if (warnings.length <= 1) setOpen(false);
+  }, [warnings.length]);
   const expanded = open && warnings.length > 1;
   const first = warnings[0];
   return (
