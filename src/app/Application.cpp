@@ -79,10 +79,11 @@ Application::Application(ApplicationOptions options)
       scheduler_(stores_, clock_, songs_, [this] { calendarSync_.phoneHome(); }),
       backups_(stores_, paths_, clock_),
       dailySnapshots_(backups_),
-      server_(
-          HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_, soundLog_,
-                      backups_, statistics_, alerts_, std::chrono::system_clock::now(), language_},
-          options_.http) {
+      calendarFeeds_(stores_, clock_),
+      server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
+                          soundLog_, backups_, statistics_, alerts_, calendarFeeds_,
+                          std::chrono::system_clock::now(), language_},
+              options_.http) {
   if (!options_.openUrl) {
     options_.openUrl = [this](const std::string& url) { browser_.open(url); };
   }
@@ -204,6 +205,7 @@ int Application::run(bool isTray) {
   scheduler_.start();
   dailySnapshots_.start();
   healthWatch_.start();
+  calendarFeeds_.start();
 
   if (canPopBrowser) {
     popupTimer_ = std::jthread([this, firstStart](std::stop_token stop) {
@@ -259,7 +261,8 @@ bool Application::loadStores() {
 
 void Application::stop() noexcept {
   stopRequested_ = true;
-  // A request reading a calendar file would hold the server's end for seconds.
+  // A request reading or fetching a calendar would hold the server's end for seconds.
+  calendarFeeds_.cancel();
   killLimitedProcesses();
   // listen() may be just about to begin, and stopping a server that does not run yet does
   // nothing: wait for it to run, or for start to give up on it.
@@ -275,11 +278,13 @@ void Application::stop() noexcept {
 void Application::shutDown() noexcept {
   stopRequested_ = true;
   serviceManager_.notifyStopping();
+  calendarFeeds_.cancel();
   server_.stop();
   if (popupTimer_.joinable()) {
     popupTimer_.request_stop();
     popupTimer_.join();
   }
+  calendarFeeds_.stop();
   dailySnapshots_.stop();
   scheduler_.stop();
   saveChanges();

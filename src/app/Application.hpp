@@ -25,6 +25,7 @@
 #include "http/HttpServer.hpp"
 #include "remote/Alerts.hpp"
 #include "remote/Api.hpp"
+#include "remote/CalendarFeeds.hpp"
 #include "remote/CalendarSync.hpp"
 #include "scheduling/Scheduler.hpp"
 #include "storage/Backups.hpp"
@@ -60,8 +61,8 @@ struct ApplicationOptions {
 // The program: builds and owns, in this order, the paths, the clock, the stores, the sound
 // statistics, the alerts and their health watch, the sound log, the player, song playback,
 // the alarm, the remote service client, the calendar synchronisation, the scheduler, backups
-// with their daily snapshots and the HTTP server, and tears them down in reverse. Nothing runs
-// until start.
+// with their daily snapshots, the subscribed calendars and the HTTP server, and tears them down
+// in reverse. Nothing runs until start.
 class Application {
  public:
   explicit Application(ApplicationOptions options = {});
@@ -129,6 +130,7 @@ class Application {
   Scheduler scheduler_;
   Backups backups_;
   DailySnapshots dailySnapshots_;
+  CalendarFeeds calendarFeeds_;
   HttpServer server_;
 
   std::atomic<int> port_{DEFAULT_PORT};  // gPort; set by start before other threads run

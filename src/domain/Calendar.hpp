@@ -56,12 +56,14 @@ struct SingleCalendarEvent {
   Date end;
   // What the days are ("Christmas break"); empty for events made before names existed.
   std::string name;
+  // The URL of the subscribed calendar the event came from; empty for the user's own events.
+  std::string feed;
 
   static constexpr auto fields() {
-    return std::tuple{field("timeTableId", &SingleCalendarEvent::timeTableId),
-                      field("start", &SingleCalendarEvent::start),
-                      field("end", &SingleCalendarEvent::end),
-                      field("name", &SingleCalendarEvent::name)};
+    return std::tuple{
+        field("timeTableId", &SingleCalendarEvent::timeTableId),
+        field("start", &SingleCalendarEvent::start), field("end", &SingleCalendarEvent::end),
+        field("name", &SingleCalendarEvent::name), field("feed", &SingleCalendarEvent::feed)};
   }
 
   // Bad date texts throw; end before start is accepted and matches no day.

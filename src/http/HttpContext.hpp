@@ -14,6 +14,7 @@
 #include "foundation/Paths.hpp"
 #include "remote/Alerts.hpp"
 #include "remote/Api.hpp"
+#include "remote/CalendarFeeds.hpp"
 #include "storage/Backups.hpp"
 #include "storage/Stores.hpp"
 
@@ -34,6 +35,7 @@ struct HttpContext {
   Backups& backups;
   const SoundStatistics& statistics;
   Alerts& alerts;
+  CalendarFeeds& feeds;
   // When the program started, for monitoring.
   std::chrono::system_clock::time_point startedAt = std::chrono::system_clock::now();
   // The dashboard's language for browsers that ask for none ("en", "hu" or "de"); set from

@@ -13,6 +13,7 @@
 #include "http/AuthHandlers.hpp"
 #include "http/BackupHandlers.hpp"
 #include "http/CalendarImportHandlers.hpp"
+#include "http/CalendarSubscriptionHandlers.hpp"
 #include "http/DatabaseHandlers.hpp"
 #include "http/MonitoringHandlers.hpp"
 #include "http/MultipartReader.hpp"
@@ -140,6 +141,12 @@ void HttpServer::registerRoutes() {
   post("/db/calendar/preview-ics", Guard::LOGIN, Body::UPLOAD, calendar_preview_ics,
        /*slow=*/true);
   post("/db/calendar/import", Guard::LOGIN, Body::JSON, calendar_import);
+  post("/db/calendar/subscriptions/add", Guard::LOGIN, Body::JSON, calendar_subscriptions_add);
+  post("/db/calendar/subscriptions/delete/([^/]+)", Guard::LOGIN, Body::NONE,
+       calendar_subscriptions_delete);
+  // Waits on the calendars' servers: never on the quick lane.
+  post("/db/calendar/subscriptions/refresh", Guard::LOGIN, Body::NONE,
+       calendar_subscriptions_refresh, /*slow=*/true);
   post("/db/announcements/speak", Guard::LOGIN, Body::JSON, announcements_speak, /*slow=*/true);
   post("/db/announcements/preview", Guard::LOGIN, Body::JSON, announcements_preview,
        /*slow=*/true);

@@ -17,6 +17,7 @@
 #include "foundation/Crypto.hpp"
 #include "foundation/Utf8.hpp"
 #include "http/CalendarImportHandlers.hpp"
+#include "http/CalendarSubscriptionHandlers.hpp"
 #include "http/UploadHandlers.hpp"
 #include "scheduling/MonthView.hpp"
 #include "scheduling/SoundTriggering.hpp"
@@ -486,6 +487,8 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
     return calendarInfo(context);
   if (target == "calendarDays")
     return calendarDays(context, args);
+  if (target == "calendarSubscriptions")
+    return calendarSubscriptionList(context);
   if (target == "missingAudioFiles")
     return missingAudioFiles(context);
   if (target == "voices")

@@ -47,6 +47,7 @@ std::string DB::sizeProblem() const {
   check(timetables.size(), MAX_TIMETABLES, "timetables");
   check(settings.calendar.singleEvents.size() + settings.calendar.reoccurringEvents.size(),
         MAX_CALENDAR_EVENTS, "calendar events");
+  check(calendarSubscriptions.size(), MAX_CALENDAR_SUBSCRIPTIONS, "calendar subscriptions");
   return problem;
 }
 
@@ -67,7 +68,8 @@ void DB::ensureFactorySongsAvailable() {
   for (const auto& signal : BUILT_IN_SIGNALS) {
     std::string id(signal.id);
     if (AudioAsset* stored = songs.find(id)) {
-      if (stored->md5 != signal.md5) stored->md5 = signal.md5;
+      if (stored->md5 != signal.md5)
+        stored->md5 = signal.md5;
       continue;
     }
     AudioAsset asset;

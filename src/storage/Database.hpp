@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "domain/AlertSettings.hpp"
 #include "domain/AudioAsset.hpp"
 #include "domain/Calendar.hpp"
+#include "domain/CalendarSubscription.hpp"
 #include "domain/DailyPreferences.hpp"
 #include "domain/Programme.hpp"
 #include "domain/TimeTable.hpp"
@@ -56,18 +58,23 @@ struct DB {
   MapDb<AudioAsset> songs;  // built-in signals, user signals, programme songs, announcements
   MapDb<Programme> programmes;
   MapDb<TimeTable> timetables;
+  // Kept apart from the settings: only the subscription routes and the refresh change them.
+  std::vector<CalendarSubscription> calendarSubscriptions;
 
   static constexpr auto fields() {
-    return std::tuple{field("dbVersion", &DB::dbVersion), field("settings", &DB::settings),
-                      field("songs", &DB::songs), field("programmes", &DB::programmes),
-                      field("timetables", &DB::timetables)};
+    return std::tuple{field("dbVersion", &DB::dbVersion),
+                      field("settings", &DB::settings),
+                      field("songs", &DB::songs),
+                      field("programmes", &DB::programmes),
+                      field("timetables", &DB::timetables),
+                      field("calendarSubscriptions", &DB::calendarSubscriptions)};
   }
 
   // Migrates a version-1 file in place; refuses any version but 1 and 2.
   static bool checkAfterLoad(Json& loaded);
 
-  // What passes MAX_TIMETABLES or MAX_CALENDAR_EVENTS ("12000 timetables (at most 10000)"),
-  // or empty text.
+  // What passes MAX_TIMETABLES, MAX_CALENDAR_EVENTS or MAX_CALENDAR_SUBSCRIPTIONS ("12000
+  // timetables (at most 10000)"), or empty text.
   std::string sizeProblem() const;
 
   // Replaces everything by the factory database: one timetable wired to built-in signals.

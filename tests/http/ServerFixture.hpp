@@ -19,6 +19,7 @@
 #include "http/HttpServer.hpp"
 #include "http/TestBundle.hpp"
 #include "remote/Api.hpp"
+#include "remote/CalendarFeeds.hpp"
 #include "remote/ServiceStub.hpp"
 #include "storage/Stores.hpp"
 #include "support/TempDir.hpp"
@@ -64,8 +65,9 @@ class ServerFixture : public ::testing::Test {
                   mails_.push_back(message);
                   return std::nullopt;
                 }),
+        feeds_(stores_, clock_),
         server_(HttpContext{stores_, clock_, paths_, player_, songs_, alarm_, api_, speech_,
-                            soundLog_, backups_, statistics_, alerts_}) {
+                            soundLog_, backups_, statistics_, alerts_, feeds_}) {
     clock_.updateClock();
     {
       auto access = stores_.lock();
@@ -135,6 +137,7 @@ class ServerFixture : public ::testing::Test {
   std::mutex mailMutex_;
   std::vector<MailMessage> mails_;  // protected by mailMutex_: what the alerts sent
   Alerts alerts_;
+  CalendarFeeds feeds_;
   HttpServer server_;
   int port_ = 0;
   std::thread thread_;
