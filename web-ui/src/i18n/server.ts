@@ -26,6 +26,16 @@ export const SERVER_MESSAGES: Record<string, MessageKey> = {
   'Unknown host name': 'server.unknownHost',
   'Cross-site request refused': 'server.crossSite',
   'No e-mail address is set for alerts': 'alerts.noAddress',
+  "The calendar's server could not be reached": 'server.feedUnreachable',
+  "The calendar's server did not answer in time": 'server.feedNoAnswer',
+  "No secure connection to the calendar's server": 'server.feedNoTls',
+  "The calendar's server has a certificate that is not trusted": 'server.feedCertificate',
+  "The calendar's server did not send it in time": 'server.feedTooSlow',
+  "The calendar's server redirected too many times": 'server.feedRedirects',
+  'The calendar is too large (more than 1 MiB)': 'server.feedTooLarge',
+  'The calendar holds more events than the player can keep': 'server.feedTooMany',
+  'The calendar could not be fetched': 'server.feedNotFetched',
+  'This calendar is subscribed already': 'server.feedSubscribed',
 };
 
 /** The player's text in the dashboard's language where it is a known one; else as it came. */

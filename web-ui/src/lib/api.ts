@@ -232,6 +232,30 @@ export interface ImportedEvent {
 export const importEvents = (events: ImportedEvent[]) =>
     json<{added: number; skipped: number}>('/db/calendar/import', postJson({events}));
 
+/** A subscribed iCalendar address, with the outcome of its refreshes. */
+export interface CalendarSubscription {
+  url: string;
+  timeTableId: string;
+  name: string;
+  /** Local date-times ("2026-12-09T07:00:03"); empty until there was one. */
+  lastAttempt: string;
+  lastSuccess: string;
+  /** Why the last refresh failed; empty when it worked. */
+  lastError: string;
+  /** Single events the calendar gave, now in the player. */
+  events: number;
+}
+
+export const getSubscriptions = () => getTarget<CalendarSubscription[]>('calendarSubscriptions');
+/** Subscribes; the player fetches nothing until the next refresh. Answers the new list. */
+export const addSubscription = (url: string, name: string, timeTableId: string) =>
+  json<CalendarSubscription[]>('/db/calendar/subscriptions/add', postJson({ url, name, timeTableId }));
+/** Ends the subscription at index, if it is still the one for url (409 otherwise). */
+export const deleteSubscription = (index: number, url: string) =>
+  json<CalendarSubscription[]>(`/db/calendar/subscriptions/delete/${index}${query({ expectUrl: url })}`, { method: 'POST' });
+/** Fetches every subscribed calendar now; answers the list once all are done. */
+export const refreshSubscriptions = () => json<CalendarSubscription[]>('/db/calendar/subscriptions/refresh', { method: 'POST' });
+
 export interface Voice {
   id: string;
   name: string;

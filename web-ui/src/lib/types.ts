@@ -176,6 +176,8 @@ export interface SingleEvent {
   end: string;
   /** What the days are; missing or empty for events made without one. */
   name?: string;
+  /** The subscribed calendar's address the event came from; empty for the user's own. */
+  feed?: string;
 }
 
 export interface RecurringEvent {

@@ -19,6 +19,7 @@ import {
 import { t } from '../i18n';
 import { clockText, dateTimeText, dayRange, longDate, monthTitle, weekdayAndDay, weekdayName } from '../i18n/format';
 import { useAction, useLoad } from '../lib/hooks';
+import { CalendarFeeds } from './CalendarFeeds';
 import { CalendarImport } from './CalendarImport';
 import { checkPeriod, dateText } from '../lib/time';
 import type { AudioAsset, CalendarInfo, DayInfo, MonthView, NamedId, RecurringEvent, Settings, SingleEvent, TypeOfDay } from '../lib/types';
@@ -446,8 +447,10 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
       );
       return t('calendar.eventDeleted');
     });
-  // In date order; the ones that are over are folded away.
-  const sorted = byDate(info.singleEvents.map((event, index) => ({ event, index })));
+  // In date order; the ones that are over are folded away. A subscribed calendar's events are
+  // listed with the calendar; the delete still needs each event's place in the whole list.
+  const own = info.singleEvents.map((event, index) => ({ event, index })).filter(({ event }) => !event.feed);
+  const sorted = byDate(own);
   const past = sorted.filter((e) => dateText(e.event.end) < info.date);
   const coming = sorted.filter((e) => dateText(e.event.end) >= info.date);
   const item = ({ event: ev, index }: { event: SingleEvent; index: number }) => {
@@ -465,7 +468,7 @@ function SingleEvents(props: { info: CalendarInfo; onChanged: () => Promise<void
     <section class="card" aria-labelledby="single-title">
       <h2 id="single-title">{t('calendar.singleTitle')}</h2>
       <p class="muted small">{t('calendar.singleIntro')}</p>
-      {info.singleEvents.length === 0 ? (
+      {own.length === 0 ? (
         <p class="muted">{t('calendar.noSingle')}</p>
       ) : (
         <>
@@ -629,6 +632,7 @@ export function CalendarPage() {
           <WeekAndRegion info={info.data} onChanged={changed} />
           <SingleEvents info={info.data} onChanged={changed} />
           <CalendarImport info={info.data} onChanged={changed} />
+          <CalendarFeeds info={info.data} onChanged={changed} />
           <RecurringEvents info={info.data} onChanged={changed} />
         </>
       )}
