@@ -18,7 +18,10 @@ using Clock = std::chrono::steady_clock;
 enum class Stop { NONE, TOO_LARGE, TOO_SLOW, CANCELLED };
 
 std::string tooLarge(std::size_t maxBytes) {
-  return "The calendar is too large (more than " + std::to_string(maxBytes / 1024) + " KiB)";
+  constexpr std::size_t MIB = 1024 * 1024;
+  const std::string limit = maxBytes % MIB == 0 ? std::to_string(maxBytes / MIB) + " MiB"
+                                                : std::to_string(maxBytes / 1024) + " KiB";
+  return "The calendar is too large (more than " + limit + ")";
 }
 
 std::string describe(httplib::Error error) {
