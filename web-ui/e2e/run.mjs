@@ -19,6 +19,7 @@ import { safetyTests } from './safety.mjs';
 import { securityScenarios } from './security.mjs';
 import { calendarImportScenario } from './calendar-import.mjs';
 import { weekScenario } from './week.mjs';
+import { calendarFeedsScenario } from './calendar-feeds.mjs';
 import { speakScenario } from './speak.mjs';
 import { soundLogScenario } from './sound-log.mjs';
 import { backupScenario } from './backup.mjs';
@@ -447,6 +448,8 @@ async function main() {
 
   await test('days off by name in the month, the week and on Home; ten lessons print on one A4 page', () =>
     weekScenario({ page, base, outDir, api, check, waitFor, screenshotAll, sizes: [['laptop', { width: 1366, height: 850 }], ['phone', { width: 375, height: 812 }]] }));
+
+  if (!mock) await test('a subscribed district calendar is fetched, replaced when it changes, kept while it cannot be reached', () => calendarFeedsScenario({ page, base, api, check, waitFor, screenshotAll, outDir }));
 
   await test('upload a signal and play it; a duplicate and a wrong file are refused in words', async () => {
     const wav = join(tmp, 'e2e-bell.wav');
