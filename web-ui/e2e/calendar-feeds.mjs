@@ -5,6 +5,7 @@ import { createServer } from 'node:http';
 import { join } from 'node:path';
 
 const pad = (n) => String(n).padStart(2, '0');
+const SIZES = [['laptop', { width: 1366, height: 850 }], ['phone', { width: 375, height: 812 }]];
 
 /** The district's calendar: one break in the month after `date`, and a teachers' day. */
 function districtCalendar(date, breakName, firstDay) {
@@ -47,12 +48,14 @@ export async function calendarFeedsScenario({ page, base, api, check, waitFor, s
     await page.getByRole('heading', { name: 'Subscribed calendars' }).waitFor();
     const info = JSON.parse((await api(page, '/api/get/calendarInfo')).text);
     const feeds = page.locator('section[aria-labelledby="feeds-title"]');
+    const viewport = page.viewportSize();
+    // The section alone, where the page's own screenshots would show it small.
     const shoot = async (name) => {
-      for (const [label, size] of [['desktop', { width: 1366, height: 850 }], ['phone', { width: 375, height: 812 }]]) {
+      for (const [label, size] of SIZES) {
         await page.setViewportSize(size);
         await feeds.screenshot({ path: join(outDir, `${name}-${label}.png`) });
       }
-      await page.setViewportSize({ width: 1280, height: 800 });
+      await page.setViewportSize(viewport);
     };
     const storedEvents = async () => JSON.parse((await api(page, '/api/get/calendarInfo')).text).singleEvents.filter((e) => e.feed);
 
@@ -63,7 +66,7 @@ export async function calendarFeedsScenario({ page, base, api, check, waitFor, s
     state.ics = districtCalendar(info.date, 'Winter break', 2);
     const url = `${root}/subscribe`;
     await feeds.getByLabel('Calendar address').fill(url);
-    await feeds.getByLabel('Name (optional)').fill('District holidays');
+    await feeds.getByLabel('Name of the calendar (optional)').fill('District holidays');
     await feeds.getByRole('button', { name: 'Subscribe' }).click();
     await feeds.getByText('Subscribed: 2 events fetched.').waitFor();
     let events = await storedEvents();
@@ -90,12 +93,12 @@ export async function calendarFeedsScenario({ page, base, api, check, waitFor, s
     await feeds.getByText(/Could not be fetched .*: The calendar's server answered with error 503\./).waitFor();
     await feeds.getByText(/The 2 events fetched .* stay in the calendar\./).waitFor();
     check((await storedEvents()).length === 2, 'the events went with the server');
-    const problems = await screenshotAll(page, 'calendar-feeds');
+    const problems = await screenshotAll(page, 'calendar-feeds', SIZES);
     await shoot('calendar-feeds-down');
 
     state.down = false;
     await feeds.getByLabel('Calendar address').fill(`${root}/huge.ics`);
-    await feeds.getByLabel('Name (optional)').fill('Everything');
+    await feeds.getByLabel('Name of the calendar (optional)').fill('Everything');
     await feeds.getByRole('button', { name: 'Subscribe' }).click();
     await feeds.getByText('Reason: The calendar is too large (more than 1 MiB)').waitFor();
     await shoot('calendar-feeds-too-large');

@@ -394,7 +394,7 @@ export const de: Catalogue = {
   'feeds.addTitle': 'Kalender abonnieren',
   'feeds.url': 'Adresse des Kalenders',
   'feeds.urlExample': 'https://example.org/ferien.ics',
-  'feeds.name': 'Name (freiwillig)',
+  'feeds.name': 'Name des Kalenders (freiwillig)',
   'feeds.timetable': 'Stundenplan an seinen Tagen',
   'feeds.subscribe': 'Abonnieren',
   'feeds.badUrl': 'Bitte die vollständige Adresse des Kalenders eingeben, beginnend mit https://, http:// oder webcal://.',

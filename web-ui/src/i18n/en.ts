@@ -396,7 +396,7 @@ export const en = {
   'feeds.addTitle': 'Subscribe to a calendar',
   'feeds.url': 'Calendar address',
   'feeds.urlExample': 'https://example.org/holidays.ics',
-  'feeds.name': 'Name (optional)',
+  'feeds.name': 'Name of the calendar (optional)',
   'feeds.timetable': 'Timetable on its days',
   'feeds.subscribe': 'Subscribe',
   'feeds.badUrl': "Enter the calendar's full address, beginning with https://, http:// or webcal://.",

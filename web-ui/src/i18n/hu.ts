@@ -394,7 +394,7 @@ export const hu: Catalogue = {
   'feeds.addTitle': 'Feliratkozás egy naptárra',
   'feeds.url': 'A naptár címe',
   'feeds.urlExample': 'https://example.org/szunetek.ics',
-  'feeds.name': 'Név (nem kötelező)',
+  'feeds.name': 'A naptár neve (nem kötelező)',
   'feeds.timetable': 'Órarend ezeken a napokon',
   'feeds.subscribe': 'Feliratkozás',
   'feeds.badUrl': 'Adja meg a naptár teljes címét, https://, http:// vagy webcal:// kezdettel.',
