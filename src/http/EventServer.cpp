@@ -120,6 +120,10 @@ class Connection : public std::enable_shared_from_this<Connection>, public Event
   }
 
   bool send(std::string text) override;
+  bool isOpen() override {
+    std::lock_guard lock(eventsMutex_);
+    return !ended_;
+  }
 
  private:
   using Parser = http::request_parser<http::buffer_body>;
@@ -654,8 +658,11 @@ void Connection::writeQueued() {
     }
     if (events_.empty())
       return;
+    // Everything queued goes in one write, so a burst drains at the pace of the socket.
     outgoing_ = std::move(events_.front());
     events_.pop_front();
+    for (; !events_.empty(); events_.pop_front())
+      outgoing_ += events_.front();
   }
   writing_ = true;
   stream_.expires_after(server_.limits_.write);

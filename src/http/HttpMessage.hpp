@@ -64,6 +64,8 @@ class EventChannel {
   virtual ~EventChannel() = default;
   // Queues a text to send; false once the stream has ended.
   virtual bool send(std::string text) = 0;
+  // False once the browser has left or the stream was cut off.
+  virtual bool isOpen() = 0;
 };
 
 // Produces a long answer piece by piece on a worker thread: appends the next piece to out

@@ -105,10 +105,11 @@ void checkRequestText(const HttpRequest& request) {
 
 }  // namespace
 
-HttpServer::HttpServer(HttpContext context, ServerLimits limits)
+HttpServer::HttpServer(HttpContext context, ServerLimits limits, LiveEventTiming live)
     : context_(context),
       logins_(context.paths.getUserFilePath("sessions.json")),
-      server_(*this, limits) {
+      server_(*this, limits),
+      liveEvents_(context_, live) {
   registerRoutes();
 }
 
@@ -128,6 +129,13 @@ void HttpServer::registerRoutes() {
        });
   get("/auth/sessions", Guard::LOGIN, auth_sessions);
   post("/auth/logout-everywhere", Guard::LOGIN, Body::NONE, auth_logout_everywhere);
+  get("/api/events", Guard::LOGIN, [this](HttpContext&, Exchange& exchange) {
+    auto& response = exchange.response();
+    response.setHeader("Content-Type", "text/event-stream");
+    response.eventStreamOpened = [this](std::shared_ptr<EventChannel> channel) {
+      liveEvents_.open(std::move(channel));
+    };
+  });
   get("/api/get/([^/]+)", Guard::LOGIN, get_endpoint);
   get("/api/trigger/([^/]+)/([^/]+)", Guard::LOGIN, trigger_endpoint, /*slow=*/false,
       /*changesState=*/true);

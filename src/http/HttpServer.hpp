@@ -11,6 +11,7 @@
 #include "http/EventServer.hpp"
 #include "http/Exchange.hpp"
 #include "http/HttpContext.hpp"
+#include "http/LiveEvents.hpp"
 #include "http/LoginThrottle.hpp"
 #include "http/RequestOrigin.hpp"
 #include "http/Session.hpp"
@@ -23,7 +24,7 @@ namespace veltrano {
 // it.
 class HttpServer final : private RequestHandler {
  public:
-  explicit HttpServer(HttpContext context, ServerLimits limits = {});
+  explicit HttpServer(HttpContext context, ServerLimits limits = {}, LiveEventTiming live = {});
   ~HttpServer() override;
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -44,6 +45,9 @@ class HttpServer final : private RequestHandler {
   // A monitoring system that sends "Authorization: Bearer <token>" may read /metrics without
   // a login; empty (the default) lets only logged-in browsers read it.
   void setMetricsToken(std::string token) { metricsToken_ = std::move(token); }
+
+  // How often GET /api/events compares the state and sends its heartbeat.
+  void setLiveEventTiming(LiveEventTiming timing) { liveEvents_.setTiming(timing); }
 
   // Sessions signed under the previous key stop being valid.
   void setSigningKey(std::string key) { sessions_.setKey(std::move(key)); }
@@ -95,6 +99,8 @@ class HttpServer final : private RequestHandler {
   std::string metricsToken_;   // set before the server serves
   std::vector<Route> routes_;  // written only while registering routes
   EventServer server_;
+  // After the server: its streams go before the connections they write to.
+  LiveEvents liveEvents_;
 };
 
 }  // namespace veltrano

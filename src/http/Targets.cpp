@@ -149,17 +149,9 @@ Json saveErrorOf(const StorageWrapper<Record>& store, const char* fileName) {
   return out;
 }
 
-// The first store that cannot be written, for the dashboard's banner; null while saves
-// succeed.
 Json saveError(HttpContext& context) {
   auto access = context.stores.lock();
-  for (Json error : {saveErrorOf(access.dbStore(), "_db.json"),
-                     saveErrorOf(access.shadowStore(), "_shadow.json"),
-                     saveErrorOf(access.cacheStore(), "cache.json")}) {
-    if (!error.is_null())
-      return error;
-  }
-  return nullptr;
+  return firstSaveError(access);
 }
 
 Json clockDiscipline();
@@ -469,6 +461,16 @@ void addReoccurringEvent(HttpContext& context, const QueryArguments& args) {
 }
 
 }  // namespace
+
+Json firstSaveError(Stores::Access& access) {
+  for (Json error : {saveErrorOf(access.dbStore(), "_db.json"),
+                     saveErrorOf(access.shadowStore(), "_shadow.json"),
+                     saveErrorOf(access.cacheStore(), "cache.json")}) {
+    if (!error.is_null())
+      return error;
+  }
+  return nullptr;
+}
 
 Json get_target(HttpContext& context, const std::string& target, const QueryArguments& args) {
   if (target == "status")

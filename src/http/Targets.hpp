@@ -25,6 +25,10 @@ Json get_target(HttpContext& context, const std::string& target, const QueryArgu
 std::optional<Json> trigger_target(HttpContext& context, const std::string& target,
                                    const std::string& id, const QueryArguments& args);
 
+// The first store that cannot be written ({"store", "reason", "since"}), for the dashboard's
+// banner; null while saves succeed.
+Json firstSaveError(Stores::Access& access);
+
 // GET /api/get/<target>: the view as JSON, or 400 with the failure's text.
 void get_endpoint(HttpContext& context, Exchange& exchange);
 // GET /api/trigger/<target>/<id>: "ok", or 400 with the failure's text.

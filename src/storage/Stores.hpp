@@ -47,7 +47,8 @@ class Stores {
   };
 
   Access lock() { return Access(*this, true); }
-  // For the scheduler's rounds: the caller marks its changes with markChanged().
+  // For the scheduler's rounds and for readers that must not count as a change (the live
+  // events' sampler): the caller marks its changes with markChanged().
   Access lockForRound() { return Access(*this, false); }
 
   // Held by whoever writes the store files (the autosave, a restore) for the whole of a write

@@ -49,6 +49,12 @@ class RawConnection {
 
   // What arrives until the server closes the connection or the time is up.
   std::string receiveUntilClosed(std::chrono::milliseconds limit) {
+    return receiveUntil({}, limit);
+  }
+
+  // What arrives until it contains text (never, when text is empty), the server closes the
+  // connection or the time is up. Reads go on from where an earlier call stopped.
+  std::string receiveUntil(std::string_view text, std::chrono::milliseconds limit) {
     std::string received;
     auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -62,6 +68,8 @@ class RawConnection {
       if (n <= 0)
         return received;
       received.append(buffer, static_cast<std::size_t>(n));
+      if (!text.empty() && received.find(text) != std::string::npos)
+        return received;
     }
   }
 
