@@ -27,6 +27,7 @@ import { crossSiteScenario } from './cross-site.mjs';
 import { enDay } from './dates.mjs';
 import { languageScenario } from './languages.mjs';
 import { screensScenarios } from './screens.mjs';
+import { liveScenarios } from './live.mjs';
 
 const SKIP = 77;
 const nodeMajor = Number(process.versions.node.split('.')[0]);
@@ -107,8 +108,9 @@ let server;
 let serverLog = '';
 let base;
 
-async function startPlayer() {
-  const port = await freePort();
+/** Starts the player (again, on the same port and data, when port is given). */
+async function startPlayer(port = undefined) {
+  port ??= await freePort();
   base = `http://127.0.0.1:${port}`;
   if (mock) {
     const { createMockPlayer } = await import('./mock-player.mjs');
@@ -121,7 +123,7 @@ async function startPlayer() {
   if (!existsSync(join(bundle, 'assets', 'version.info'))) writeFileSync(join(bundle, 'assets', 'version.info'), 'e2e\n');
   cpSync(DIST, join(bundle, 'web-ui', 'dist'), { recursive: true });
   const bin = join(tmp, 'bin');
-  mkdirSync(bin);
+  mkdirSync(bin, { recursive: true });
   for (const name of ['mpg123', 'aplay']) {
     writeFileSync(join(bin, name), `#!/bin/sh\nfor a in "$@"; do last="$a"; done\necho "${name} $last" >> '${playLog}'\nexec sleep 1\n`);
     chmodSync(join(bin, name), 0o755);
@@ -558,6 +560,13 @@ async function main() {
   await safetyTests({ test, browser, context, page, base, api, check, waitFor, tmp, screenshotAll });
   await test('the log shows what sounded, Stop all sounds silences the alarm, Home warns of an unsynchronised clock', () =>
     soundLogScenario({ page, base, api, check, waitFor, played, screenshotAll }));
+
+  // Kills the player and starts it again on the same port and data.
+  if (!mock) {
+    const killPlayer = () => player.kill('SIGKILL');
+    const restartPlayer = () => startPlayer(Number(new URL(base).port));
+    await liveScenarios({ test, context, base, check, waitFor, screenshotAll, killPlayer, restartPlayer });
+  }
 
   await test('time to first render of the home page', async () => {
     const fresh = await context.newPage();

@@ -2,8 +2,10 @@ import type { ComponentChildren } from 'preact';
 import { useEffect } from 'preact/hooks';
 import { LANGUAGE_NAMES, LANGUAGES, isLanguage, rich, setLanguage, setPlayerLanguage, t, useLanguage, type MessageKey } from './i18n';
 import { Banners } from './components/Banners';
+import { NotAnswering } from './components/NotAnswering';
 import { Link } from './components/ui';
 import { WELCOME_SKIPPED, logout, onNoAuth } from './lib/api';
+import { usePlayerLink } from './lib/live';
 import type { Overview } from './lib/types';
 import { AFTER_LOGIN, navigate, useLocation } from './lib/router';
 import { CalendarPage } from './pages/Calendar';
@@ -69,38 +71,43 @@ function Shell(props: { path: string; children: ComponentChildren }) {
       navigate('/login');
     }
   };
+  const notAnsweringSince = usePlayerLink();
+  const offline = notAnsweringSince !== undefined;
   return (
     <>
-      <a class="skip-link" href="#main">
-        {t('app.skip')}
-      </a>
-      <header class="top">
-        <Link href="/" class="brand">
-          <img src="/favicon.ico" alt="" width={24} height={24} />
-          {t('app.name')}
-        </Link>
-        <nav aria-label={t('nav.label')}>
-          <ul>
-            {NAV.map((n) => (
-              <li key={n.href}>
-                <Link href={n.href} aria-current={isCurrent(n.href, props.path) ? 'page' : undefined}>
-                  {t(n.label)}
-                </Link>
+      <div class={offline ? 'offline' : undefined} inert={offline}>
+        <a class="skip-link" href="#main">
+          {t('app.skip')}
+        </a>
+        <header class="top">
+          <Link href="/" class="brand">
+            <img src="/favicon.ico" alt="" width={24} height={24} />
+            {t('app.name')}
+          </Link>
+          <nav aria-label={t('nav.label')}>
+            <ul>
+              {NAV.map((n) => (
+                <li key={n.href}>
+                  <Link href={n.href} aria-current={isCurrent(n.href, props.path) ? 'page' : undefined}>
+                    {t(n.label)}
+                  </Link>
+                </li>
+              ))}
+              <li>
+                <button type="button" class="link-button" onClick={signOut}>
+                  {t('nav.logout')}
+                </button>
               </li>
-            ))}
-            <li>
-              <button type="button" class="link-button" onClick={signOut}>
-                {t('nav.logout')}
-              </button>
-            </li>
-            <li>
-              <LanguageChoice />
-            </li>
-          </ul>
-        </nav>
-      </header>
-      <Banners alarmButton={props.path !== '/'} />
-      <main id="main">{props.children}</main>
+              <li>
+                <LanguageChoice />
+              </li>
+            </ul>
+          </nav>
+        </header>
+        <Banners alarmButton={props.path !== '/'} />
+        <main id="main">{props.children}</main>
+      </div>
+      {notAnsweringSince && <NotAnswering since={notAnsweringSince} />}
     </>
   );
 }

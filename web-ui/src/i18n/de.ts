@@ -108,6 +108,10 @@ export const de: Catalogue = {
   'failure.other': '{reason}.',
   'failure.unknown': 'der Grund ist unbekannt. Siehe Protokoll.',
 
+  // Over every page while the player does not answer
+  'link.notAnswering': 'Der Player antwortet seit {time} nicht mehr.',
+  'link.notAnsweringHint': 'Prüfen Sie, ob der Rechner, auf dem er läuft, eingeschaltet ist und das Player-Programm läuft. Bis dahin lässt sich nichts ändern; die Seite macht von selbst weiter, sobald der Player wieder antwortet.',
+
   // Home
   'home.title': 'Übersicht',
   'home.why.disabled': 'Das automatische Läuten ist ausgeschaltet: von selbst läutet nichts.',

@@ -110,6 +110,10 @@ export const en = {
   'failure.other': '{reason}.',
   'failure.unknown': 'the reason is not known. See the log.',
 
+  // Over every page while the player does not answer
+  'link.notAnswering': 'The player has not answered since {time}.',
+  'link.notAnsweringHint': 'Check that the computer running it is switched on and the player program is running. Nothing can be changed until then; this page carries on by itself as soon as the player answers again.',
+
   // Home
   'home.title': 'Home',
   'home.why.disabled': 'Automatic bells are switched off: nothing rings by itself.',

@@ -108,6 +108,10 @@ export const hu: Catalogue = {
   'failure.other': '{reason}.',
   'failure.unknown': 'az ok nem ismert. Nézze meg a naplót.',
 
+  // Over every page while the player does not answer
+  'link.notAnswering': 'A lejátszó {time} óta nem válaszol.',
+  'link.notAnsweringHint': 'Nézze meg, hogy be van-e kapcsolva a számítógép, amelyen fut, és hogy fut-e rajta a lejátszó program. Addig semmit sem lehet módosítani; az oldal magától folytatódik, amint a lejátszó újra válaszol.',
+
   // Home
   'home.title': 'Kezdőlap',
   'home.why.disabled': 'Az automatikus csengetés ki van kapcsolva: magától semmi sem szól.',

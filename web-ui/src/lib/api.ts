@@ -2,6 +2,7 @@
 import type { HistoryEntry, TimeTable, TimeTableEntry } from './types';
 import { t } from '../i18n';
 import { serverText } from '../i18n/server';
+import { markAnswered } from './live';
 
 export class ApiError extends Error {
   /** Seconds the player asks the client to wait before trying again (Retry-After). */
@@ -64,6 +65,7 @@ async function send(path: string, init: RequestInit = {}): Promise<Response> {
   } catch (e) {
     throw new ApiError(t('api.noAnswer', { reason: (e as Error).message }), 0);
   }
+  markAnswered();
   if (!response.ok && response.type !== 'opaqueredirect') {
     const error = failure(response.status, response.statusText, await response.text(), response.headers.get('content-type'));
     const retryAfter = Number(response.headers.get('retry-after'));

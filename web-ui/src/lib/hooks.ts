@@ -1,5 +1,6 @@
 // Loading and action state shared by the pages.
 import { useCallback, useEffect, useRef, useState } from 'preact/hooks';
+import { isStreaming } from './live';
 
 export interface Loaded<T> {
   data: T | undefined;
@@ -95,4 +96,11 @@ export function useInterval(fn: () => void, ms: number): void {
     const id = setInterval(() => saved.current(), ms);
     return () => clearInterval(id);
   }, [ms]);
+}
+
+/** Polls every `ms` milliseconds while the player's event stream is down: the fallback for what the stream tells. */
+export function useFallbackPolling(fn: () => void, ms: number): void {
+  useInterval(() => {
+    if (!isStreaming()) fn();
+  }, ms);
 }

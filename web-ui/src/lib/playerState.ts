@@ -1,8 +1,10 @@
-// What every page must warn about, polled from the player, and a signal that something was
-// changed here so that other parts of the page refresh at once instead of at their next poll.
+// What every page must warn about, fetched again on each event of the player's stream (polled
+// while the stream is down), and a signal that something was changed here so that other parts
+// of the page refresh at once.
 import { useEffect, useRef, useState } from 'preact/hooks';
 import { ApiError, getTarget } from './api';
-import { messageOf, useInterval } from './hooks';
+import { messageOf, useFallbackPolling } from './hooks';
+import { useLiveEvents } from './live';
 import { failureKey, openFailures } from './soundLog';
 import type { HistoryEntry, Overview, Status } from './types';
 
@@ -93,9 +95,15 @@ export function usePlayerWarnings(): Warnings {
   };
   useEffect(refresh, []);
   useChanged(refresh);
-  useInterval(pollStatus, STATUS_MS);
-  useInterval(pollOverview, OVERVIEW_MS);
-  useInterval(pollHistory, HISTORY_MS);
+  useLiveEvents(['alarm', 'bells', 'database', 'playing', 'saveError', 'sound'], (name) => {
+    if (name === 'playing' || name === 'saveError' || name === 'reconnected') void pollStatus();
+    if (name === 'alarm' || name === 'bells' || name === 'database' || name === 'reconnected') void pollOverview();
+    // A failure opens a warning; a later start of the same sound closes it.
+    if (name === 'sound' || name === 'reconnected') pollHistory();
+  });
+  useFallbackPolling(pollStatus, STATUS_MS);
+  useFallbackPolling(pollOverview, OVERVIEW_MS);
+  useFallbackPolling(pollHistory, HISTORY_MS);
   const acknowledge = (failure: HistoryEntry) => {
     const today = new Set((entries ?? []).map(failureKey));
     const next = [...acknowledged.filter((k) => today.has(k)), failureKey(failure)].slice(-MAX_ACKNOWLEDGED);

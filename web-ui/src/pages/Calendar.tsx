@@ -3,6 +3,7 @@ import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { ApiError, getTarget, getTimetables, trigger, updateSettings } from '../lib/api';
 import { bellsOfDay } from '../lib/bells';
 import { dateOfCell, dayLook, whyThisTimetable } from '../lib/dayView';
+import { changedPart, useLiveEvents } from '../lib/live';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import {
   bitsFromDays,
@@ -614,6 +615,14 @@ export function CalendarPage() {
     setVersion((v) => v + 1);
   };
   useChanged(() => void settings.reload());
+  // Another screen's change shows here too.
+  useLiveEvents(['database'], (name, data) => {
+    const part = changedPart(data);
+    if (name === 'reconnected' || part === 'calendar' || part === 'settings' || part === 'timetables') {
+      void settings.reload();
+      void changed();
+    }
+  });
   return (
     <Page
       title={t('calendar.title')}

@@ -1,4 +1,4 @@
-import { useEffect, useState } from 'preact/hooks';
+import { useEffect, useRef, useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { getTarget, getTimetables, setAlarm, stopAllSounds, updateSettings } from '../lib/api';
 import { bellsAfter } from '../lib/bells';
@@ -7,7 +7,8 @@ import { rich, t } from '../i18n';
 import { clockText, listText, longDate, timeText } from '../i18n/format';
 import { Tomorrow } from '../components/Tomorrow';
 import { dayLook } from '../lib/dayView';
-import { messageOf, useAction, useInterval, useLoad } from '../lib/hooks';
+import { messageOf, useAction, useFallbackPolling, useInterval, useLoad } from '../lib/hooks';
+import { changedPart, useLiveEvents } from '../lib/live';
 import { notifyChanged, useChanged } from '../lib/playerState';
 import { clockDrift, zoneText } from '../lib/playerClock';
 import { entrySummary } from '../lib/soundLog';
@@ -43,6 +44,8 @@ function useStatus(): { status?: Status; error?: string } {
   useEffect(() => {
     void poll();
   }, []);
+  // What plays shows at once, not at the next tick.
+  useLiveEvents(['playing', 'sound', 'saveError'], () => void poll());
   return { status, error };
 }
 
@@ -135,17 +138,33 @@ function Clock(props: { status?: Status; error?: string }) {
   );
 }
 
+/** A press this soon after another screen turned the button round was meant for what it showed before. */
+const CHANGE_GRACE_MS = 800;
+
 function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> }) {
   const action = useAction();
-  // Says which state is wanted, so that two screens pressing at once cannot undo each other.
+  // The state this button asked for, and until when its arrival is this button's own doing.
+  const own = useRef({ wanted: false, until: 0 });
+  const shown = useRef({ active: props.active, before: props.active, at: 0 });
+  if (shown.current.active !== props.active) {
+    shown.current = { active: props.active, before: shown.current.active, at: props.active === own.current.wanted && Date.now() < own.current.until ? 0 : Date.now() };
+  }
+  // Says which state is wanted, so that two screens pressing at once cannot undo each other,
+  // also when the other screen's press turns this button round just under the finger.
   const toggle = () => {
-    const start = !props.active;
+    const { active, before, at } = shown.current;
+    const start = !(Date.now() - at < CHANGE_GRACE_MS ? before : active);
     if (start && !window.confirm(t('home.alarmConfirm'))) return;
-    void action.run(async () => {
-      await setAlarm(start);
-      await props.onChanged();
-      notifyChanged();
-    });
+    own.current = { wanted: start, until: Infinity };
+    void action
+      .run(async () => {
+        await setAlarm(start);
+        await props.onChanged();
+        notifyChanged();
+      })
+      .finally(() => {
+        own.current.until = Date.now() + CHANGE_GRACE_MS;
+      });
   };
   return (
     <div class="card alarm-card">
@@ -175,7 +194,7 @@ export function HomePage() {
   const missing = useLoad(() => getTarget<string[]>('missingAudioFiles').catch((): string[] => []));
   const settings = useLoad(() => getTarget<Settings>('settings'));
   const action = useAction();
-  useInterval(() => {
+  useFallbackPolling(() => {
     void overview.reload();
   }, 10000);
   const calendar = useLoad(() => getTarget<CalendarInfo>('calendarInfo'), [overview.data?.activeTimetableInfo.date]);
@@ -183,6 +202,16 @@ export function HomePage() {
     void calendar.reload();
     void overview.reload();
     void settings.reload();
+  });
+  useLiveEvents(['alarm', 'bells', 'database'], (name, data) => {
+    const part = name === 'database' ? changedPart(data) : undefined;
+    if (name !== 'database' || part !== 'signals') void overview.reload();
+    if (name === 'bells' || name === 'reconnected' || part === 'settings') void settings.reload();
+    if (name === 'reconnected' || part === 'timetables') void timetables.reload();
+    if (name === 'reconnected' || part === 'signals') {
+      void signals.reload();
+      void missing.reload();
+    }
   });
 
   const refresh = async () => {

@@ -2,7 +2,8 @@
 import { useState } from 'preact/hooks';
 import { ErrorText, Loading, Page } from '../components/ui';
 import { getHistory } from '../lib/api';
-import { useInterval, useLoad } from '../lib/hooks';
+import { useFallbackPolling, useLoad } from '../lib/hooks';
+import { useLiveEvents } from '../lib/live';
 import { useChanged } from '../lib/playerState';
 import { clockOf, entryName, latenessText, shiftDay, sourceLabel } from '../lib/soundLog';
 import { t } from '../i18n';
@@ -42,10 +43,11 @@ export function LogPage() {
   // Empty: the player's today.
   const [date, setDate] = useState('');
   const log = useLoad(() => getHistory(date || undefined), [date]);
-  useInterval(() => {
+  useFallbackPolling(() => {
     if (!date) void log.reload();
   }, TODAY_REFRESH_MS);
   useChanged(() => void log.reload());
+  useLiveEvents(['sound'], () => void log.reload());
   const entries = log.data ?? [];
   const shown = date || entries[0]?.due?.slice(0, 10) || entries[0]?.started?.slice(0, 10) || '';
   const base = date || shown || new Date().toISOString().slice(0, 10);

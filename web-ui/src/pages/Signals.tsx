@@ -3,6 +3,7 @@ import { ConfirmDialog, ErrorText, Loading, Outcome, Page, ProgressBar } from '.
 import { getDb, getTarget, signalFileUrl, trigger, upload } from '../lib/api';
 import { notifyChanged } from '../lib/playerState';
 import { useAction, useLoad, type Action } from '../lib/hooks';
+import { changedPart, useLiveEvents } from '../lib/live';
 import { checkDay, dateText, isPast, normalizeTime } from '../lib/time';
 import { PLAY_KEYS, playInText } from '../lib/timetable';
 import { t } from '../i18n';
@@ -467,6 +468,12 @@ export function SignalsPage() {
   const maxBytes = info.data?.maxUploadBytes ?? MAX_UPLOAD_BYTES;
   const programmes = useLoad(() => getTarget<ProgrammeInfo>('programmeInfo'));
   const status = useLoad(() => getTarget<Status>('status'), [programmes.data]);
+  // Another screen's change shows here too.
+  useLiveEvents(['database'], (name, data) => {
+    const part = changedPart(data);
+    if (name === 'reconnected' || part === 'signals') void signals.reload();
+    if (name === 'reconnected' || part === 'programmes' || part === 'signals') void programmes.reload();
+  });
   const today = programmes.data?.date ?? new Date().toISOString().slice(0, 10);
   return (
     <Page title={t('signals.title')}>

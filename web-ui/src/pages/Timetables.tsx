@@ -2,6 +2,7 @@ import { useState } from 'preact/hooks';
 import { ErrorText, Link, Loading, Outcome, Page } from '../components/ui';
 import { createTimetable, getTarget, getTimetables, trigger, updateSettings, updateTimetable } from '../lib/api';
 import { useAction, useLoad } from '../lib/hooks';
+import { changedPart, useLiveEvents } from '../lib/live';
 import { navigate } from '../lib/router';
 import { defaultTimetable, PLAY_KEYS, playLabel, withoutId } from '../lib/timetable';
 import { rich, t } from '../i18n';
@@ -220,6 +221,11 @@ export function TimetablesPage() {
   const refresh = async () => {
     await Promise.all([list.reload(), settings.reload()]);
   };
+  // Another screen's change shows here too.
+  useLiveEvents(['database'], (name, data) => {
+    const part = changedPart(data);
+    if (name === 'reconnected' || part === 'timetables' || part === 'settings') void refresh();
+  });
   const defaultId = settings.data?.defaultTimetableId;
   const timetables = list.data ?? [];
   return (
