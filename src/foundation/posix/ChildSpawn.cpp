@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -50,22 +51,33 @@ void closeOthersOnExec() noexcept {
     fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-// The child's side of the fork; reports a failure on reportFd and exits.
-[[noreturn]] void becomeChild(pid_t parent, const char* program, char* const* argv, int stdoutFd,
-                              int stderrFd, int reportFd) noexcept {
+// The child's side of vfork: it runs on the parent's memory and stack until exec, so it calls
+// only async-signal-safe functions, touches nothing of the parent's and ends in exec or _exit.
+// Reports a failure on reportFd.
+[[noreturn]] void becomeChild(pid_t parent, const char* program, char* const* argv, int stdinFd,
+                              int stdoutFd, int stderrFd, int reportFd) noexcept {
   int error = 0;
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
     // The parent is already gone: it cannot want a sound any more.
     _exit(127);
   }
+  // A handler of the parent must never run here, on the parent's memory: every caught signal
+  // goes back to its default before the mask (all blocked by the parent) is lifted.
   struct sigaction defaults {};
   defaults.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction current {};
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_IGN &&
+        current.sa_handler != SIG_DFL)
+      sigaction(sig, &defaults, nullptr);
+  }
   for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD})
     sigaction(sig, &defaults, nullptr);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if ((stdoutFd >= 0 && dup2(stdoutFd, STDOUT_FILENO) < 0) ||
+  if ((stdinFd >= 0 && dup2(stdinFd, STDIN_FILENO) < 0) ||
+      (stdoutFd >= 0 && dup2(stdoutFd, STDOUT_FILENO) < 0) ||
       (stderrFd >= 0 && dup2(stderrFd, STDERR_FILENO) < 0)) {
     error = errno;
   } else {
@@ -80,7 +92,7 @@ void closeOthersOnExec() noexcept {
 
 }  // namespace
 
-pid_t spawnChild(const std::vector<std::string>& argv, int stdoutFd, int stderrFd) {
+pid_t spawnChild(const std::vector<std::string>& argv, int stdoutFd, int stderrFd, int stdinFd) {
   if (argv.empty())
     throw std::system_error(EINVAL, std::generic_category(), "No program to start");
   const std::string program = findProgram(argv[0]);
@@ -97,10 +109,18 @@ pid_t spawnChild(const std::vector<std::string>& argv, int stdoutFd, int stderrF
   if (pipe2(report, O_CLOEXEC) != 0)
     throw std::system_error(errno, std::generic_category(), "Cannot start " + argv[0]);
   const pid_t parent = getpid();
-  const pid_t pid = fork();
+  // vfork rather than fork: the child borrows this process's memory until its exec instead of
+  // copying its page tables, which costs a large process milliseconds right when a bell is due.
+  // posix_spawn would be as cheap but cannot set the parent-death signal in the child.
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  const pid_t pid = vfork();
   if (pid == 0)
-    becomeChild(parent, program.c_str(), args.data(), stdoutFd, stderrFd, report[1]);
+    becomeChild(parent, program.c_str(), args.data(), stdinFd, stdoutFd, stderrFd, report[1]);
   const int forkError = errno;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   close(report[1]);
   if (pid < 0) {
     close(report[0]);
