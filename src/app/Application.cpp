@@ -70,8 +70,8 @@ Application::Application(ApplicationOptions options)
           [this](const MailMessage& message) { return MailTransfer(*sendmail_).send(message); }),
       healthWatch_(stores_, alerts_, paths_.getUserFilePath("running")),
       soundLog_(paths_.getUserFilePath() / "history", soundLogClock(options_, clock_)),
-      player_(clock_, options_.filePlayerFactory ? options_.filePlayerFactory
-                                                 : platformFilePlayerFactory(audioDevice_)),
+      player_(clock_,
+              options_.filePlayerFactory ? options_.filePlayerFactory : platformPlayers_.factory),
       songs_(player_, paths_, &soundLog_),
       alarm_(songs_),
       api_(serviceUrl(options_, paths_)),
@@ -94,6 +94,8 @@ Application::Application(ApplicationOptions options)
     statistics_.count(entry);
     healthWatch_.onSound(entry);
   });
+  if (!options_.filePlayerFactory)
+    player_.warmUpWith(platformPlayers_.warmUp);
 }
 
 Application::~Application() {

@@ -113,6 +113,8 @@ class Application {
   std::shared_ptr<std::string> language_ = std::make_shared<std::string>("en");
   // The mail program (--sendmail); set by start before any alert is mailed.
   std::shared_ptr<std::string> sendmail_ = std::make_shared<std::string>(DEFAULT_SENDMAIL);
+  // The file players of this platform, unless the options bring their own.
+  PlatformFilePlayers platformPlayers_ = platformFilePlayers(audioDevice_);
   Paths paths_;
   Clock clock_;
   Stores stores_;

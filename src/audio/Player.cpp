@@ -115,6 +115,11 @@ void Player::stopAllPlay() {
   stopAll();
 }
 
+void Player::warmUp(const std::vector<std::string>& paths) const {
+  if (warmUp_)
+    warmUp_(paths);
+}
+
 void Player::onThreadEnd(const PlayerThread& thread) noexcept {
   std::lock_guard lock(mutex_);
   auto listed = std::find_if(threads_.begin(), threads_.end(),

@@ -71,6 +71,12 @@ class Player {
                                                PlaybackReport report = {});
   void stopAllPlay();
 
+  // Set before any sound is due, when the file players have a warm-up.
+  void warmUpWith(FilePlayerWarmUp warmUp) { warmUp_ = std::move(warmUp); }
+  // Readies the output for the files due in the next second (see FilePlayerWarmUp); does
+  // nothing without a warm-up. Caller must not hold the store lock: it may start processes.
+  void warmUp(const std::vector<std::string>& paths) const;
+
  private:
   friend class PlayerThread;
 
@@ -86,6 +92,7 @@ class Player {
   const FilePlayerFactory factory_;
   const PauseFunction pause_;
   const OverrunWatch watch_;
+  FilePlayerWarmUp warmUp_;  // set before use, then only read
 
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<PlayerThread>> threads_;  // protected by mutex_: the playing ones

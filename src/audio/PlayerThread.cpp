@@ -103,16 +103,21 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
       ++round;
     }
     const std::string& path = paths_[i];
-    spdlog::info("Playing: {} at {} {}", path, owner_.clock_.getDateString(),
-                 owner_.clock_.getTimeString());
+    // Logged once the player runs: the log's write must not hold up a bell.
+    auto logPlaying = [&] {
+      spdlog::info("Playing: {} at {} {}", path, owner_.clock_.getDateString(),
+                   owner_.clock_.getTimeString());
+    };
     const auto startedAt = owner_.watch_.now();
     try {
       player_->startPlay(path);
     } catch (const std::exception& e) {
+      logPlaying();
       spdlog::error("Failed to play the file: {} - {}", path, e.what());
       reportFailed(e.what());
       return;
     }
+    logPlaying();
     reportStarted();
     // Read once the sound runs, so a slow file read never delays a bell.
     const int length = owner_.watch_.lengthOf(path);

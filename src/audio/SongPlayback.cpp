@@ -46,6 +46,21 @@ std::shared_ptr<PlayerThread> SongPlayback::playSongByDescriptor(const DB& db, c
   return playSongById(db, desc.id, 1, 0.0, cause);
 }
 
+std::vector<std::string> SongPlayback::firstFilesOf(const DB& db,
+                                                    const std::vector<std::string>& ids) const {
+  std::vector<std::string> files;
+  for (const std::string& id : ids) {
+    const AudioAsset* song = db.songs.find(id);
+    if (song == nullptr)
+      continue;
+    const AudioAsset* signal = db.songs.find(db.settings.announcementSignalId);
+    if (song->storageCategory == AudioAssetCategory::PROGRAMMED_ANNOUNCEMENT && signal != nullptr)
+      song = signal;
+    files.push_back(getSongAssetPath(*song));
+  }
+  return files;
+}
+
 void SongPlayback::recordSkipped(const DB& db, const std::string& id, const SoundCause& cause,
                                  std::string_view reason) {
   if (!log_)

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/Player.hpp"
 #include "audio/SoundLog.hpp"
@@ -36,6 +37,10 @@ class SongPlayback {
   // Logs a due sound that is not started, with the reason; the signal's name when it is known.
   void recordSkipped(const DB& db, const std::string& id, const SoundCause& cause,
                      std::string_view reason);
+
+  // The file each of the songs starts with (an announcement's lead-in signal when it has one);
+  // an unknown id or "NULL" has none.
+  std::vector<std::string> firstFilesOf(const DB& db, const std::vector<std::string>& ids) const;
 
   // The announcement signal (when it exists), then the announcement at path, in one playback.
   // name is what the log calls it (a spoken announcement's text); the file's name if empty.

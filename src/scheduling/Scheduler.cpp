@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <utility>
 
 #include "domain/LocalSecond.hpp"
@@ -45,8 +46,7 @@ std::chrono::system_clock::time_point Scheduler::nextWakeUp(
   using namespace std::chrono;
   using TimePoint = system_clock::time_point;
   const TimePoint secondStart = floor<seconds>(now);
-  TimePoint wake =
-      std::min<TimePoint>(now + ROUND_INTERVAL, secondStart + seconds(1) + SECOND_START_MARGIN);
+  TimePoint wake = std::min<TimePoint>(now + ROUND_INTERVAL, secondStart + seconds(1));
   if (!sawNewSecond && now - secondStart < CLOCK_LAG_WINDOW) {
     wake = std::min<TimePoint>(wake, now + CLOCK_LAG_RETRY);
   }
@@ -54,18 +54,36 @@ std::chrono::system_clock::time_point Scheduler::nextWakeUp(
 }
 
 void Scheduler::run(const std::stop_token& stop) noexcept {
+  std::unique_ptr<WallClockWait> wallClock;
+  try {
+    wallClock = std::make_unique<WallClockWait>();
+  } catch (const std::exception& e) {
+    logRoundError(e.what());  // the rounds still run, on the steady clock
+  }
+  std::stop_callback interrupt(stop, [&wallClock] {
+    if (wallClock)
+      wallClock->interrupt();
+  });
   while (!stop.stop_requested()) {
     const bool sawNewSecond = runRound();
     if (roundCompleted_)
       roundCompleted_();
-    // The second boundary comes from the wall clock, the wait itself runs on the steady
-    // clock: a wall clock set back during the pause must not stretch it.
-    const auto now = std::chrono::system_clock::now();
-    const auto pause = nextWakeUp(now, sawNewSecond) - now;
-    std::unique_lock lock(wakeMutex_);
-    pauseEnds_.wait_until(lock, stop, std::chrono::steady_clock::now() + pause,
-                          [] { return false; });
+    pause(stop, wallClock.get(), sawNewSecond);
   }
+}
+
+void Scheduler::pause(const std::stop_token& stop, WallClockWait* wallClock, bool sawNewSecond) {
+  const auto now = std::chrono::system_clock::now();
+  const auto wake = nextWakeUp(now, sawNewSecond);
+  if (wallClock != nullptr) {
+    wallClock->waitUntil(wake);
+    return;
+  }
+  // Without the wall-clock wait the pause runs on the steady clock: a wall clock set back
+  // during it must not stretch it.
+  std::unique_lock lock(wakeMutex_);
+  pauseEnds_.wait_until(lock, stop, std::chrono::steady_clock::now() + (wake - now),
+                        [] { return false; });
 }
 
 bool Scheduler::runRound() noexcept {
@@ -74,6 +92,7 @@ bool Scheduler::runRound() noexcept {
     const ClockValue now = clock_.updateClock();
     const SecondRange missed = missedSinceLastRun(localSecondOf(now));
     bool remoteDue = false;
+    std::vector<std::string> nextFiles;
     {
       auto access = stores_.lockForRound();
       if (!missed.empty()) {
@@ -94,8 +113,13 @@ bool Scheduler::runRound() noexcept {
           remoteDue = true;
         processSecond(access, second == seconds.last ? now : clockValueAtLocalSecond(second));
       }
+      if (processed)
+        nextFiles = filesDueAfter(access, now);
       autoSave_.prepare(access);
     }
+    // Started without the store lock: readying a player starts a process.
+    if (processed)
+      playback_.player().warmUp(nextFiles);
     if (remoteDue)
       startRemoteCheck();
     autoSave_.write(stores_);
@@ -130,6 +154,17 @@ void Scheduler::processSecond(Stores::Access& access, const ClockValue& now) noe
   } catch (...) {
     access.markChanged();
     logRoundError("unknown failure");
+  }
+}
+
+std::vector<std::string> Scheduler::filesDueAfter(Stores::Access& access,
+                                                  const ClockValue& now) const noexcept {
+  try {
+    const ClockValue next = clockValueAtLocalSecond(localSecondOf(now) + 1);
+    return playback_.firstFilesOf(access.db(), songsDueAt(access.db(), access.cache(), next));
+  } catch (...) {
+    // Only a head start is lost: the second itself logs whatever fails in it.
+    return {};
   }
 }
 

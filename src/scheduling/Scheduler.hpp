@@ -14,6 +14,7 @@
 
 #include "audio/SongPlayback.hpp"
 #include "domain/Clock.hpp"
+#include "foundation/WallClockWait.hpp"
 #include "scheduling/AutoSave.hpp"
 #include "scheduling/SecondCursor.hpp"
 #include "scheduling/SoundTriggering.hpp"
@@ -29,8 +30,6 @@ inline constexpr long long REMOTE_CHECK_SECOND = 5;
 // machine pays for every wake-up, far more than for the round itself, and a change still
 // reaches its file within a second.
 inline constexpr std::chrono::milliseconds ROUND_INTERVAL{1000};
-// A new wall-clock second is processed this long after it began.
-inline constexpr std::chrono::milliseconds SECOND_START_MARGIN{1};
 // The time source may show a new second a few milliseconds after the system clock does
 // (time() reads a clock updated once per kernel tick): early in a second, a round that did
 // not see it yet looks again after CLOCK_LAG_RETRY.
@@ -48,8 +47,10 @@ inline constexpr long long PROGRESS_SAVE_SECONDS = 60;
 // second and every SEC_30_HOURS after, drops yesterday's hand-chosen timetable and starts the
 // sounds due. Every round it autosaves the
 // three stores and deletes the files of dropped one-off plays that have been heard. Rounds run
-// once a second, timed so that each wall-clock second is processed within a few milliseconds
-// of its start.
+// once a second: the thread sleeps on the wall clock until the next second begins (a step of
+// the clock wakes it early) and processes it at once. A round that processed a second works
+// out what the next one will ring and readies the players for those files, so that they sound
+// right at its start.
 //
 // A round holds the store lock while it decides and starts sounds; files are written, and the
 // remote check runs, without it. A failing round is logged as "Scheduler thread error: ..."
@@ -90,8 +91,8 @@ class Scheduler {
   bool isRemoteCheckRunning() const noexcept { return remoteRunning_.load(); }
 
   // When the round after one that ended at `now` should run: after ROUND_INTERVAL at most, at
-  // the start of the next wall-clock second plus SECOND_START_MARGIN at the latest, and soon
-  // again while the clock lags behind a second that has just begun.
+  // the start of the next wall-clock second at the latest, and soon again while the clock
+  // lags behind a second that has just begun.
   static std::chrono::system_clock::time_point nextWakeUp(std::chrono::system_clock::time_point now,
                                                           bool sawNewSecond) noexcept;
 
@@ -99,6 +100,12 @@ class Scheduler {
   void run(const std::stop_token& stop) noexcept;
   // Caller holds the lock of access. Failures are logged here.
   void processSecond(Stores::Access& access, const ClockValue& now) noexcept;
+  // The first files of the sounds due in the second after `now`; none when that cannot be
+  // worked out. Caller holds the lock of access.
+  std::vector<std::string> filesDueAfter(Stores::Access& access,
+                                         const ClockValue& now) const noexcept;
+  // Waits until the round after one that saw a new second (or not) is due, or stop.
+  void pause(const std::stop_token& stop, WallClockWait* wallClock, bool sawNewSecond);
   // Caller must not hold the store lock.
   void startRemoteCheck();
   // The seconds missed while the program was not running, read from the progress file once.

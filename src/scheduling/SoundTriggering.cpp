@@ -189,6 +189,26 @@ std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const
   return played;
 }
 
+std::vector<std::string> songsDueAt(const DB& db, const Cache& cache, const ClockValue& at) {
+  std::vector<std::string> due;
+  if (!db.settings.schedulerEnable)
+    return due;
+  for (const auto& [key, programme] : db.programmes) {
+    if (programme.date == at && programme.time == at && programme.songId != "NULL")
+      due.push_back(programme.songId);
+  }
+  const TimeTable* timetable = db.timetables.find(scheduledTimetableId(db, cache, at));
+  if (timetable == nullptr)
+    return due;
+  const TimeOfDay time = TimeOfDay::fromTimeStruct(at);
+  forEachTimetableSound(*timetable, [&](const TimeOfDay& start, SoundSource, const PlayDesc& desc,
+                                        const std::string&) {
+    if (start == time && desc.id != "NULL")
+      due.push_back(desc.id);
+  });
+  return due;
+}
+
 std::size_t logMissedSounds(const DB& db, const Cache& cache, long long first, long long last,
                             SongPlayback& playback) {
   struct Missed {

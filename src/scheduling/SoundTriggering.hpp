@@ -52,6 +52,10 @@ std::vector<PlayedFile> triggerScheduledSounds(DB& db, const Cache& cache, const
                                                SongPlayback& playback,
                                                TriggerMemory* memory = nullptr);
 
+// The songs and signals triggerScheduledSounds would start in the second of `at` if nothing
+// changes before it, in its order: what to ready the players for. Caller holds the store lock.
+std::vector<std::string> songsDueAt(const DB& db, const Cache& cache, const ClockValue& at);
+
 // Logs as skipped (SKIPPED_NOT_RUNNING, or the reason it would not have rung anyway) every
 // timetable bell and programme due in the local seconds first to last (see localSecondOf):
 // seconds no round processed because the program was not running. Changes no record; the

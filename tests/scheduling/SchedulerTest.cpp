@@ -518,15 +518,16 @@ TEST(SchedulerWakeUp, ProcessesEachSecondRightAfterItBegins) {
     milliseconds wakeAt;  // from the start of the same second
   };
   const Case cases[] = {
-      {milliseconds(1), true, milliseconds(1001)},
-      {milliseconds(500), false, milliseconds(1001)},
-      {milliseconds(900), false, milliseconds(1001)},
-      {milliseconds(950), true, milliseconds(1001)},
-      {milliseconds(999), false, milliseconds(1001)},
+      {milliseconds(1), true, milliseconds(1000)},
+      {milliseconds(500), false, milliseconds(1000)},
+      {milliseconds(900), false, milliseconds(1000)},
+      {milliseconds(950), true, milliseconds(1000)},
+      {milliseconds(999), false, milliseconds(1000)},
+      {milliseconds(0), true, milliseconds(1000)},
       // The new second began but the clock still shows the old one: look again soon.
       {milliseconds(1), false, milliseconds(2)},
       {milliseconds(19), false, milliseconds(20)},
-      {milliseconds(20), false, milliseconds(1001)},
+      {milliseconds(20), false, milliseconds(1000)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Scheduler::nextWakeUp(second + c.into, c.sawNewSecond), second + c.wakeAt)

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio/platform/FilePlayer.hpp"
 
@@ -17,5 +18,19 @@ using FilePlayerFactory = std::function<std::unique_ptr<FilePlayer>()>;
 // default device.
 FilePlayerFactory platformFilePlayerFactory(
     std::shared_ptr<const std::string> audioDevice = nullptr);
+
+// Readies the sound output for the files due to start in the next second (none: nothing is
+// due), so that each sounds the moment its player is asked for it. Called once a second by one
+// thread that outlives the sounds (the scheduler's).
+using FilePlayerWarmUp = std::function<void(const std::vector<std::string>& paths)>;
+
+// The platform's file players with their warm-up. On Linux the warm-up starts, per player
+// program and device, a player that waits for its file; the first file of a playback goes to
+// it. Windows needs none: its warm-up does nothing.
+struct PlatformFilePlayers {
+  FilePlayerFactory factory;
+  FilePlayerWarmUp warmUp;
+};
+PlatformFilePlayers platformFilePlayers(std::shared_ptr<const std::string> audioDevice = nullptr);
 
 }  // namespace veltrano

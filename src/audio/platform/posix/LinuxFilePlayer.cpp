@@ -1,6 +1,7 @@
 #include "audio/platform/posix/LinuxFilePlayer.hpp"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "foundation/posix/ChildSpawn.hpp"
@@ -27,6 +29,8 @@ constexpr auto KILL_GRACE = std::chrono::seconds(2);
 // Enough of a player's standard error to hold its reason for failing, never more.
 constexpr std::size_t ERROR_TAIL_BYTES = 2048;
 constexpr std::size_t REASON_LINES = 4;
+// What a ready player is handed of its file at a time.
+constexpr std::size_t FEED_CHUNK_BYTES = 64 * 1024;
 
 // The last few non-empty lines of text, joined into one log line.
 std::string lastLines(const std::string& text) {
@@ -68,38 +72,49 @@ std::string lowerExtension(const std::string& path) {
 
 }  // namespace
 
-LinuxFilePlayer::LinuxFilePlayer(std::string device) : device_(std::move(device)) {}
+LinuxFilePlayer::LinuxFilePlayer(std::string device, std::shared_ptr<ReadyPlayers> ready)
+    : device_(std::move(device)), ready_(std::move(ready)) {}
 
 LinuxFilePlayer::~LinuxFilePlayer() {
+  closeInput();
   finishChild();
   closeErrorPipe();
 }
 
-void LinuxFilePlayer::startPlay(const std::string& path) {
-  std::string ext = lowerExtension(path);
-  std::string program;
+std::optional<std::vector<std::string>> LinuxFilePlayer::commandFor(const std::string& path,
+                                                                    const std::string& device) {
+  const std::string ext = lowerExtension(path);
+  std::vector<std::string> command;
   if (ext == ".mp3") {
-    program = "mpg123";
+    command = {"mpg123"};
+    // The same ALSA name must work for both players, so mpg123 is held to its ALSA output.
+    if (!device.empty())
+      command.insert(command.end(), {"-o", "alsa", "-a", device});
   } else if (ext == ".wav") {
-    program = "aplay";
+    command = {"aplay"};
+    if (!device.empty())
+      command.insert(command.end(), {"-D", device});
   } else {
-    throw std::invalid_argument("Unsupported file format: " + ext);
+    return std::nullopt;
   }
+  return command;
+}
+
+void LinuxFilePlayer::startPlay(const std::string& path) {
+  std::optional<std::vector<std::string>> command = commandFor(path, device_);
+  if (!command)
+    throw std::invalid_argument("Unsupported file format: " + lowerExtension(path));
 
   // A previous file is normally closed and reaped by now; never leave one behind.
+  closeInput();
   finishChild();
   closeErrorPipe();
   errorTail_.clear();
+  if (std::exchange(firstFile_, false) && ready_ && startReady(*command, path))
+    return;
 
-  std::vector<std::string> arguments{program};
-  if (!device_.empty()) {
-    // The same ALSA name must work for both players, so mpg123 is held to its ALSA output.
-    if (program == "mpg123") {
-      arguments.insert(arguments.end(), {"-o", "alsa", "-a", device_});
-    } else {
-      arguments.insert(arguments.end(), {"-D", device_});
-    }
-  }
+  const std::string& program = command->front();
+  std::vector<std::string> arguments = *command;
   arguments.push_back(path);
   // The read end never blocks: it is drained while the playback thread polls. The player's
   // end blocks as usual, or a chatty player would lose its last lines, its reason, whenever
@@ -123,6 +138,71 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
   terminateSent_ = false;
 }
 
+bool LinuxFilePlayer::startReady(const std::vector<std::string>& command, const std::string& path) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0)
+    return false;  // a fresh player says why
+  std::optional<ReadyPlayers::Child> child = ready_->take(command);
+  if (!child) {
+    close(file);
+    return false;
+  }
+  pid_ = child->pid;
+  errorPipe_ = child->errors;
+  input_ = child->input;
+  file_ = file;
+  program_ = command.front();
+  terminateSent_ = false;
+  buffer_.resize(FEED_CHUNK_BYTES);
+  pendingFrom_ = pendingTo_ = 0;
+  feed();
+  return true;
+}
+
+void LinuxFilePlayer::feed() noexcept {
+  while (input_ >= 0) {
+    if (pendingFrom_ == pendingTo_) {
+      if (file_ < 0) {
+        closeInput();  // all of it passed: the player sees the end of its file
+        return;
+      }
+      const ssize_t count = read(file_, buffer_.data(), buffer_.size());
+      if (count < 0 && errno == EINTR)
+        continue;
+      if (count <= 0) {
+        // The end, or a read failure: the player plays what it got.
+        close(file_);
+        file_ = -1;
+        continue;
+      }
+      pendingFrom_ = 0;
+      pendingTo_ = static_cast<std::size_t>(count);
+    }
+    const ssize_t sent = send(input_, buffer_.data() + pendingFrom_, pendingTo_ - pendingFrom_,
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR)
+      continue;
+    if (sent < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK)
+        closeInput();  // the player is gone: its exit status says why
+      return;
+    }
+    pendingFrom_ += static_cast<std::size_t>(sent);
+  }
+}
+
+void LinuxFilePlayer::closeInput() noexcept {
+  if (input_ >= 0) {
+    close(input_);
+    input_ = -1;
+  }
+  if (file_ >= 0) {
+    close(file_);
+    file_ = -1;
+  }
+  pendingFrom_ = pendingTo_ = 0;
+}
+
 bool LinuxFilePlayer::isPlaying() {
   if (pid_ < 0) {
     return false;
@@ -133,11 +213,13 @@ bool LinuxFilePlayer::isPlaying() {
     result = waitpid(pid_, &status, WNOHANG);
   } while (result < 0 && errno == EINTR);
   if (result == 0) {
+    feed();
     drainErrors();
     return true;
   }
   if (result == pid_) {
     pid_ = -1;
+    closeInput();
     drainErrors();
     closeErrorPipe();
     if (std::string failure = failureOf(status); !failure.empty()) {
@@ -194,6 +276,8 @@ std::string LinuxFilePlayer::failureOf(int status) const {
 }
 
 void LinuxFilePlayer::closeFile(bool wasAborted) {
+  if (wasAborted)
+    closeInput();
   if (!wasAborted || pid_ < 0 || terminateSent_) {
     return;
   }
