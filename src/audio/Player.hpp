@@ -74,7 +74,7 @@ class Player {
   // Set before any sound is due, when the file players have a warm-up.
   void warmUpWith(FilePlayerWarmUp warmUp) { warmUp_ = std::move(warmUp); }
   // Readies the output for the files due in the next second (see FilePlayerWarmUp); does
-  // nothing without a warm-up. Caller must not hold the store lock: it may start processes.
+  // nothing without a warm-up.
   void warmUp(const std::vector<std::string>& paths) const;
 
  private:

@@ -54,6 +54,8 @@ void PlayerThread::waitForEnd() const {
 }
 
 void PlayerThread::start() {
+  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_))
+    firstStarted_ = player_->startAtOnce(paths_.front());
   thread_ = std::jthread([this](std::stop_token shutdown) { run(std::move(shutdown)); });
   started_.store(true);
 }
@@ -110,7 +112,8 @@ void PlayerThread::playAll(const std::stop_token& shutdown) {
     };
     const auto startedAt = owner_.watch_.now();
     try {
-      player_->startPlay(path);
+      if (!std::exchange(firstStarted_, false))
+        player_->startPlay(path);
     } catch (const std::exception& e) {
       logPlaying();
       spdlog::error("Failed to play the file: {} - {}", path, e.what());

@@ -57,7 +57,8 @@ class PlayerThread {
   PlayerThread(Player& owner, std::vector<std::string> paths, std::size_t rounds, double delay,
                bool infiniteRepeat, std::unique_ptr<FilePlayer> player, PlaybackReport report);
 
-  // Caller: Player, once.
+  // Caller: Player, once. The first file starts right here when its player can start it at
+  // once: a bell's sound must not wait for a new thread to be scheduled.
   void start();
   // Caller: Player, from a thread other than this one.
   void join() noexcept;
@@ -79,6 +80,7 @@ class PlayerThread {
   const bool infiniteRepeat_;
   std::unique_ptr<FilePlayer> player_;  // used only by this thread once it runs
   const PlaybackReport report_;
+  bool firstStarted_ = false;     // set by start before the thread runs
   bool startReported_ = false;    // used only by this thread
   bool failureReported_ = false;  // used only by this thread
 

@@ -117,7 +117,6 @@ bool Scheduler::runRound() noexcept {
         nextFiles = filesDueAfter(access, now);
       autoSave_.prepare(access);
     }
-    // Started without the store lock: readying a player starts a process.
     if (processed)
       playback_.player().warmUp(nextFiles);
     if (remoteDue)

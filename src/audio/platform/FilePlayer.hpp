@@ -12,6 +12,13 @@ class FilePlayer {
 
   // Starts the file and returns as soon as it sounds; throws when it cannot be started.
   virtual void startPlay(const std::string& path) = 0;
+  // Starts the file at once, on the caller's thread, when that costs next to nothing (a player
+  // readied for it is waiting); true when it did, and startPlay is not called for this file.
+  // Never throws: what cannot start at once is left to startPlay.
+  virtual bool startAtOnce(const std::string& path) noexcept {
+    (void)path;
+    return false;
+  }
   // Polled 20 times a second while a file plays, so it must stay cheap and never block.
   virtual bool isPlaying() = 0;
   // Ends the file; wasAborted is true when the sound may still be running and must stop.

@@ -20,8 +20,8 @@ FilePlayerFactory platformFilePlayerFactory(
     std::shared_ptr<const std::string> audioDevice = nullptr);
 
 // Readies the sound output for the files due to start in the next second (none: nothing is
-// due), so that each sounds the moment its player is asked for it. Called once a second by one
-// thread that outlives the sounds (the scheduler's).
+// due), so that each sounds the moment its player is asked for it. Returns at once; called
+// once a second by the scheduler.
 using FilePlayerWarmUp = std::function<void(const std::vector<std::string>& paths)>;
 
 // The platform's file players with their warm-up. On Linux the warm-up starts, per player

@@ -138,6 +138,17 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
   terminateSent_ = false;
 }
 
+bool LinuxFilePlayer::startAtOnce(const std::string& path) noexcept {
+  if (!std::exchange(firstFile_, false) || !ready_ || pid_ >= 0)
+    return false;
+  try {
+    std::optional<std::vector<std::string>> command = commandFor(path, device_);
+    return command && startReady(*command, path);
+  } catch (...) {
+    return false;  // startPlay tries again, and says why it cannot
+  }
+}
+
 bool LinuxFilePlayer::startReady(const std::vector<std::string>& command, const std::string& path) {
   const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0)

@@ -32,6 +32,8 @@ class LinuxFilePlayer final : public FilePlayer {
   // Throws std::invalid_argument "Unsupported file format: <ext>" for anything but .mp3/.wav
   // and std::system_error when the player program cannot be started.
   void startPlay(const std::string& path) override;
+  // Hands the first file of a playback to a player readied for it, if there is one.
+  bool startAtOnce(const std::string& path) noexcept override;
   // Non-blocking status query; reaps the child once it has exited. A player that exits with a
   // failure (a bad device, a broken file) throws std::runtime_error with the end of what it
   // wrote on its standard error, so the failure is logged rather than heard as silence.

@@ -30,6 +30,11 @@ constexpr auto END_GRACE = std::chrono::milliseconds(500);
 }  // namespace
 
 ReadyPlayers::~ReadyPlayers() {
+  // The players it started die with it; the rest is collecting them.
+  if (spawner_.joinable()) {
+    spawner_.request_stop();
+    spawner_.join();
+  }
   std::lock_guard lock(mutex_);
   for (const Ready& ready : ready_)
     retire(ready.child);
@@ -48,31 +53,74 @@ ReadyPlayers::~ReadyPlayers() {
 }
 
 void ReadyPlayers::prepare(const std::vector<std::vector<std::string>>& commands) {
-  std::lock_guard lock(mutex_);
-  reapRetired();
-  const auto now = std::chrono::steady_clock::now();
-  std::erase_if(ready_, [&](const Ready& ready) {
-    const bool wanted =
-        std::find(commands.begin(), commands.end(), ready.command) != commands.end();
-    if (hasEnded(ready.child.pid)) {
-      logEnded(ready.child);
-      closeAll(ready.child);
+  {
+    std::lock_guard lock(mutex_);
+    // Nothing wanted and nothing to end: the idle case costs no wake-up.
+    if (commands.empty() && ready_.empty() && retired_.empty())
+      return;
+    wanted_ = commands;
+    requested_ = true;
+    if (!spawner_.joinable())
+      spawner_ = std::jthread([this](std::stop_token stop) { run(stop); });
+  }
+  requestChanged_.notify_one();
+}
+
+void ReadyPlayers::run(const std::stop_token& stop) noexcept {
+  while (true) {
+    std::vector<std::vector<std::string>> commands;
+    {
+      std::unique_lock lock(mutex_);
+      if (!requestChanged_.wait(lock, stop, [this] { return requested_; }))
+        return;
+      requested_ = false;
+      commands.swap(wanted_);
+    }
+    try {
+      refresh(commands);
+    } catch (const std::exception& e) {
+      spdlog::error("Player readying thread error: {}", e.what());
+    } catch (...) {
+      spdlog::error("Player readying thread error: unknown failure");
+    }
+  }
+}
+
+void ReadyPlayers::refresh(const std::vector<std::vector<std::string>>& commands) {
+  std::vector<std::vector<std::string>> missing;
+  {
+    std::lock_guard lock(mutex_);
+    reapRetired();
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(ready_, [&](const Ready& ready) {
+      const bool wanted =
+          std::find(commands.begin(), commands.end(), ready.command) != commands.end();
+      if (hasEnded(ready.child.pid)) {
+        logEnded(ready.child);
+        closeAll(ready.child);
+        return true;
+      }
+      if (wanted || now - ready.since < READY_PLAYER_LIFETIME)
+        return false;
+      retire(ready.child);
       return true;
+    });
+    for (const auto& command : commands) {
+      auto ready = std::find_if(ready_.begin(), ready_.end(), [&](const Ready& candidate) {
+        return candidate.command == command;
+      });
+      if (ready != ready_.end())
+        ready->since = now;
+      else if (std::find(missing.begin(), missing.end(), command) == missing.end())
+        missing.push_back(command);
     }
-    if (wanted || now - ready.since < READY_PLAYER_LIFETIME)
-      return false;
-    retire(ready.child);
-    return true;
-  });
-  for (const auto& command : commands) {
-    auto ready = std::find_if(ready_.begin(), ready_.end(),
-                              [&](const Ready& candidate) { return candidate.command == command; });
-    if (ready != ready_.end()) {
-      ready->since = now;
-      continue;
-    }
-    if (std::optional<Child> child = start(command))
-      ready_.push_back(Ready{command, *child, now});
+  }
+  // Started without the lock: a bell of this second may be taking its player meanwhile.
+  for (const auto& command : missing) {
+    std::optional<Child> child = start(command);
+    std::lock_guard lock(mutex_);
+    if (child)
+      ready_.push_back(Ready{command, *child, std::chrono::steady_clock::now()});
   }
 }
 
@@ -110,6 +158,7 @@ std::optional<ReadyPlayers::Child> ReadyPlayers::start(const std::vector<std::st
     const pid_t pid = spawnChild(argv, -1, errors[1], input[1]);
     close(input[1]);
     close(errors[1]);
+    std::lock_guard lock(mutex_);
     lastStartError_.clear();
     return Child{pid, input[0], errors[0]};
   } catch (const std::exception& e) {
@@ -117,6 +166,7 @@ std::optional<ReadyPlayers::Child> ReadyPlayers::start(const std::vector<std::st
       if (fd >= 0)
         close(fd);
     }
+    std::lock_guard lock(mutex_);
     if (lastStartError_ != e.what()) {
       lastStartError_ = e.what();
       spdlog::warn("Cannot ready a player ahead of its sound: {}", lastStartError_);
