@@ -5,7 +5,7 @@
 //  (b) the first audio frame: the real mpg123 and aplay playing MP3 and WAVE bells into an ALSA
 //      file device whose FIFO this program reads, noting the first write after each second.
 //
-//   bench_ring [bells of part (a), default 200] [bells of part (b), default 40]
+//   bench_ring [bells of part (a), default 200] [bells of part (b), default 40] [clients, 200]
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -44,6 +44,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+int pollerCount = 200;
 using namespace std::chrono_literals;
 using SystemClock = std::chrono::system_clock;
 using Millis = std::chrono::duration<double, std::milli>;
@@ -142,8 +143,8 @@ pid_t startPlayer(const fs::path& work, const fs::path& bin, int port,
 // answer, in one epoll loop on their own thread.
 class Pollers {
  public:
-  explicit Pollers(int port) : port_(port), epoll_(::epoll_create1(0)) {
-    for (int i = 0; i < 200; ++i)
+  Pollers(int port, int count) : port_(port), epoll_(::epoll_create1(0)) {
+    for (int i = 0; i < count; ++i)
       open(i);
     thread_ = std::thread([this] { run(); });
   }
@@ -159,6 +160,12 @@ class Pollers {
  private:
   void open(int i) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // From ten addresses, as ten classrooms' screens: one address may hold only so many.
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    const std::string from = "127.0.3." + std::to_string(1 + i % 10);
+    ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof(source));
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -175,7 +182,8 @@ class Pollers {
       clients_.push_back({fd, std::chrono::steady_clock::now()});
   }
   void run() {
-    static const std::string POLL = "GET /api/get/status HTTP/1.1\r\nHost: player\r\n\r\n";
+    const std::string poll = "GET /api/get/status HTTP/1.1\r\nHost: 127.0.0.1:" +
+                             std::to_string(port_) + "\r\n\r\n";
     std::vector<epoll_event> events(256);
     char buffer[65536];
     while (!stop_) {
@@ -199,7 +207,7 @@ class Pollers {
       for (auto& [fd, next] : clients_) {
         if (now < next)
           continue;
-        ::send(fd, POLL.data(), POLL.size(), MSG_NOSIGNAL);
+        ::send(fd, poll.data(), poll.size(), MSG_NOSIGNAL);
         next = now + 10s;  // until its answer comes
       }
     }
@@ -268,7 +276,14 @@ std::vector<std::pair<std::time_t, bool>> programmeBells(httplib::Client& client
   if (!tables || tables->status != 200)
     throw std::runtime_error("cannot read the timetables");
   const std::string id = "ID_factory_default_timetable";
-  nlohmann::json table = nlohmann::json::parse(tables->body).at(id);
+  nlohmann::json table;
+  for (const auto& row : nlohmann::json::parse(tables->body)) {
+    if (row.value("id", "") == id)
+      table = row;
+  }
+  if (table.is_null())
+    throw std::runtime_error("no default timetable");
+  table.erase("id");
   nlohmann::json mp3 = {{"desc", {{"id", "ID_ping"}}}, {"slots", nlohmann::json::array()}};
   nlohmann::json wav = {{"desc", {{"id", waveId}}}, {"slots", nlohmann::json::array()}};
   std::vector<std::pair<std::time_t, bool>> due;
@@ -329,6 +344,27 @@ std::vector<double> latenessOf(const std::vector<std::pair<std::time_t, bool>>& 
   return late;
 }
 
+// The lateness the sound log gives the bells: when their player's start returned.
+std::vector<double> loggedLateness(httplib::Client& client) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::string date = std::to_string(local.tm_year + 1900) + "-" +
+                           twoDigits(local.tm_mon + 1) + "-" + twoDigits(local.tm_mday);
+  std::vector<double> late;
+  auto history = client.Get("/api/get/history?date=" + date);
+  if (!history || history->status != 200) {
+    std::fprintf(stderr, "history: %d %s\n", history ? history->status : -1,
+                 history ? history->body.c_str() : "");
+    return late;
+  }
+  for (const auto& entry : nlohmann::json::parse(history->body)) {
+    if (entry.value("outcome", "") == "started" && entry.contains("lateMs"))
+      late.push_back(entry["lateMs"].get<double>());
+  }
+  return late;
+}
+
 struct Run {
   fs::path work;
   int port = freePort();
@@ -373,9 +409,12 @@ void benchStarts(int bells) {
   writeToneWave(run.work / "tone.wav", 22050);
   auto client = run.client();
   const auto due = programmeBells(client, run.work / "tone.wav", std::time(nullptr) + 6, bells, 1);
-  Pollers pollers(run.port);
-  std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 2));
-  const long answers = pollers.answers();
+  long answers = 0;
+  {
+    Pollers pollers(run.port, pollerCount);
+    std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 2));
+    answers = pollers.answers();
+  }
 
   std::vector<double> moments;
   std::size_t fresh = 0;
@@ -387,14 +426,15 @@ void benchStarts(int bells) {
     fresh += how == "fresh";
   }
   std::printf(
-      "(a) player's start after its second, %d bells in consecutive seconds, 200 "
+      "(a) player's start after its second, %d bells in consecutive seconds, %d "
       "clients polling the status (%ld answers):\n",
-      bells, answers);
+      bells, pollerCount, answers);
   auto mp3 = latenessOf(due, moments, true);
   auto wav = latenessOf(due, moments, false);
   std::vector<double> all = mp3;
   all.insert(all.end(), wav.begin(), wav.end());
-  print("all bells", all, due.size());
+  print("stand-in player got its file", all, due.size());
+  print("sound log: player's start returned", loggedLateness(client), due.size());
   std::printf("    started fresh rather than by a ready player: %zu\n", fresh);
 }
 
@@ -430,9 +470,12 @@ void benchFirstFrame(int bells) {
   writeToneWave(run.work / "tone.wav", 22050);
   auto client = run.client();
   const auto due = programmeBells(client, run.work / "tone.wav", std::time(nullptr) + 6, bells, 2);
-  Pollers pollers(run.port);
-  std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 3));
-  const long answers = pollers.answers();
+  long answers = 0;
+  {
+    Pollers pollers(run.port, pollerCount);
+    std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 3));
+    answers = pollers.answers();
+  }
   stop = true;
   if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
     ::close(fd);
@@ -440,10 +483,11 @@ void benchFirstFrame(int bells) {
   std::lock_guard lock(mutex);
   std::printf(
       "(b) first audio frame written to the ALSA file device after its second, real "
-      "mpg123 and aplay, 200 clients polling (%ld answers):\n",
-      answers);
+      "mpg123 and aplay, %d clients polling (%ld answers):\n",
+      pollerCount, answers);
   print("MP3 (mpg123 -o alsa)", latenessOf(due, firstWrites, true), due.size() / 2);
   print("WAVE (aplay)", latenessOf(due, firstWrites, false), due.size() - due.size() / 2);
+  print("sound log: player's start returned", loggedLateness(client), due.size());
 }
 
 }  // namespace
@@ -458,6 +502,8 @@ int main(int argc, char** argv) {
   setrlimit(RLIMIT_NOFILE, &files);
   const int startBells = argc > 1 ? std::max(2, std::atoi(argv[1])) : 200;
   const int audioBells = argc > 2 ? std::max(2, std::atoi(argv[2])) : 40;
+  if (argc > 3)
+    pollerCount = std::max(0, std::atoi(argv[3]));
   try {
     benchStarts(startBells);
     benchFirstFrame(audioBells);
