@@ -182,8 +182,8 @@ class Pollers {
       clients_.push_back({fd, std::chrono::steady_clock::now()});
   }
   void run() {
-    const std::string poll = "GET /api/get/status HTTP/1.1\r\nHost: 127.0.0.1:" +
-                             std::to_string(port_) + "\r\n\r\n";
+    const std::string poll =
+        "GET /api/get/status HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n\r\n";
     std::vector<epoll_event> events(256);
     char buffer[65536];
     while (!stop_) {
@@ -354,7 +354,7 @@ std::vector<double> loggedLateness(httplib::Client& client) {
   std::vector<double> late;
   auto history = client.Get("/api/get/history?date=" + date);
   if (!history || history->status != 200) {
-    std::fprintf(stderr, "history: %d %s\n", history ? history->status : -1,
+    std::fprintf(stderr, "the sound log could not be read: %d %s\n", history ? history->status : -1,
                  history ? history->body.c_str() : "");
     return late;
   }
