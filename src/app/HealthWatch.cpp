@@ -20,7 +20,8 @@ std::string dueText(const ClockValue& due) {
 
 // The first store that cannot be saved, described; nothing while saves succeed.
 std::optional<std::string> saveProblem(Stores& stores) {
-  auto access = stores.lock();
+  // Only reads: a plain lock() would count as a change and make the autosave rehash.
+  auto access = stores.lockForRound();
   auto describe = [](const char* file, const auto& store) -> std::optional<std::string> {
     const auto& error = store.saveError();
     if (!error)

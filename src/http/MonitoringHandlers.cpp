@@ -72,7 +72,7 @@ void writeStores(MetricsWriter& out, HttpContext& context) {
   };
   std::array<StoreState, 3> stores{};
   {
-    auto access = context.stores.lock();
+    auto access = context.stores.lockForRound();  // reads only
     stores = {StoreState{"_db.json", access.dbStore().saveFailures(),
                          access.dbStore().saveError().has_value()},
               StoreState{"_shadow.json", access.shadowStore().saveFailures(),
@@ -113,7 +113,7 @@ std::string metricsText(HttpContext& context) {
   writeSounds(out, context.statistics.counts());
   writeStores(out, context);
   writeClock(out);
-  bool bellsEnabled = context.stores.lock().db().settings.schedulerEnable;
+  bool bellsEnabled = context.stores.lockForRound().db().settings.schedulerEnable;
   out.family("veltrano_bells_enabled", "gauge", "1 while the bells ring on their own.");
   out.sample("veltrano_bells_enabled", "", bellsEnabled ? 1 : 0);
   out.family("veltrano_alarm_active", "gauge", "1 while the alarm rings.");

@@ -75,7 +75,7 @@ void Alerts::run(const std::stop_token& stop) {
 }
 
 AlertSettings Alerts::currentSettings() {
-  return stores_.lock().db().settings.alerts;
+  return stores_.lockForRound().db().settings.alerts;  // a read, not a change
 }
 
 std::string Alerts::signature() const {
