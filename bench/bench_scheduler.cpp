@@ -165,7 +165,7 @@ void fillLargeDatabase(DB& db, Cache& cache, const Paths& paths) {
   for (int e = 0; e < 25; ++e) {
     db.settings.calendar.singleEvents.push_back({"timetable" + std::to_string(e + 1),
                                                  Date{2029, 1 + e % 12, 1},
-                                                 Date{2029, 1 + e % 12, 7}, ""});
+                                                 Date{2029, 1 + e % 12, 7}, "", ""});
     db.settings.calendar.reoccurringEvents.push_back(
         {"timetable" + std::to_string(e + 1), ReoccurringCalendarEvent::Mode::ODD_WEEK, 0});
   }
