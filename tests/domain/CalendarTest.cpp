@@ -92,7 +92,8 @@ TEST(CalendarTest, RecurringFromUserInputChecksTheMode) {
 TEST(CalendarTest, SingleEventFromUserInput) {
   auto event = SingleCalendarEvent::fromUserInput("t1", "2026-3-9", "2026-03-20");
   EXPECT_EQ(toJson(event),
-            R"({"timeTableId": "t1", "start": "2026-03-09", "end": "2026-03-20", "name": ""})");
+            R"({"timeTableId": "t1", "start": "2026-03-09", "end": "2026-03-20", "name": "", )"
+            R"("feed": ""})");
   auto backwards = SingleCalendarEvent::fromUserInput("t1", "2026-03-20", "2026-03-09");
   EXPECT_FALSE((Date{2026, 3, 15}.isBetween(backwards.start, backwards.end)));
   EXPECT_THROW(SingleCalendarEvent::fromUserInput("t1", "2026-03-09", "2026-02-30"),
