@@ -115,7 +115,11 @@ bool CalendarFeeds::isDue() const {
 void CalendarFeeds::start() {
   if (thread_.joinable())
     return;
-  thread_ = std::jthread([this](std::stop_token stop) {
+  thread_ = std::jthread([this](const std::stop_token& own) {
+    // cancel() may come from a signal handler's thread at any moment, even while this thread
+    // is being started: it stops through stopping_, which is never replaced.
+    std::stop_callback forward(own, [this] { stopping_.request_stop(); });
+    const std::stop_token stop = stopping_.get_token();
     std::mutex mutex;
     std::condition_variable_any woken;
     while (!stop.stop_requested()) {
@@ -135,7 +139,7 @@ void CalendarFeeds::start() {
 
 void CalendarFeeds::cancel() noexcept {
   fetcher_.cancel();
-  thread_.request_stop();
+  stopping_.request_stop();
 }
 
 void CalendarFeeds::stop() noexcept {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -69,7 +70,8 @@ class CalendarFeeds {
   std::string lastRunDay_;
   std::chrono::steady_clock::time_point lastRunAt_;
   bool lastRunFailed_ = false;
-  std::jthread thread_;  // last: joined before what it uses goes
+  std::stop_source stopping_;  // asked to stop by cancel(), from any thread
+  std::jthread thread_;        // last: joined before what it uses goes
 };
 
 }  // namespace veltrano
