@@ -9,6 +9,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "http/Targets.hpp"
+
 namespace veltrano {
 namespace {
 
@@ -22,18 +24,11 @@ std::string dueText(const ClockValue& due) {
 std::optional<std::string> saveProblem(Stores& stores) {
   // Only reads: a plain lock() would count as a change and make the autosave rehash.
   auto access = stores.lockForRound();
-  auto describe = [](const char* file, const auto& store) -> std::optional<std::string> {
-    const auto& error = store.saveError();
-    if (!error)
-      return std::nullopt;
-    return std::string("Changes cannot be saved to ") + file + " since " + error->since + ": " +
-           error->reason + ".";
-  };
-  if (auto problem = describe("_db.json", access.dbStore()))
-    return problem;
-  if (auto problem = describe("_shadow.json", access.shadowStore()))
-    return problem;
-  return describe("cache.json", access.cacheStore());
+  const Json error = firstSaveError(access);
+  if (error.is_null())
+    return std::nullopt;
+  return "Changes cannot be saved to " + error["store"].get<std::string>() + " since " +
+         error["since"].get<std::string>() + ": " + error["reason"].get<std::string>() + ".";
 }
 
 }  // namespace
