@@ -12,6 +12,13 @@
 
 namespace veltrano {
 
+namespace {
+
+// Long enough for a woken player to get a processor; the playback threads start after it.
+constexpr std::chrono::microseconds HANDOVER_PAUSE{500};
+
+}  // namespace
+
 void sleepUnlessShutdown(std::chrono::duration<double> length, std::stop_token shutdown) {
   // Longer pauses than this are nobody's intent; the bound keeps the conversion in range.
   constexpr std::chrono::duration<double> LONGEST = std::chrono::hours(24);
@@ -30,6 +37,7 @@ Player::Player(const Clock& clock, FilePlayerFactory factory, PauseFunction paus
       watch_(std::move(watch)) {}
 
 Player::~Player() {
+  releaseHeld();  // a held playback has no thread yet: it needs one to end
   std::vector<std::shared_ptr<PlayerThread>> all;
   {
     std::lock_guard lock(mutex_);
@@ -72,7 +80,12 @@ std::shared_ptr<PlayerThread> Player::start(std::vector<std::string> paths, std:
   threads_.push_back(thread);
   started_.push_back(thread);
   try {
-    thread->start();
+    if (holder_ == std::this_thread::get_id()) {
+      thread->prepare();
+      held_.push_back(thread);
+    } else {
+      thread->start();
+    }
   } catch (...) {
     threads_.pop_back();
     started_.pop_back();
@@ -118,6 +131,45 @@ void Player::stopAllPlay() {
 void Player::warmUp(const std::vector<std::string>& paths) const {
   if (warmUp_)
     warmUp_(paths);
+}
+
+Player::StartHold Player::holdStarts() {
+  std::lock_guard lock(mutex_);
+  if (holder_ != std::thread::id())
+    return StartHold(nullptr);
+  holder_ = std::this_thread::get_id();
+  return StartHold(this);
+}
+
+void Player::StartHold::release() noexcept {
+  if (Player* player = std::exchange(player_, nullptr))
+    player->releaseHeld();
+}
+
+void Player::releaseHeld() noexcept {
+  std::vector<std::shared_ptr<PlayerThread>> held;
+  {
+    std::lock_guard lock(mutex_);
+    held.swap(held_);
+    holder_ = std::thread::id();
+  }
+  // Every sound first, then the threads: starting a thread takes longer than a sound.
+  bool handedOver = false;
+  for (const auto& thread : held)
+    handedOver = thread->sound() || handedOver;
+  // A player woken by its file often waits for a processor: queued behind this thread, or
+  // behind a busy one. Stepping aside for a moment lets it run here, or lets this processor,
+  // left idle, take it over.
+  if (handedOver)
+    std::this_thread::sleep_for(HANDOVER_PAUSE);
+  for (const auto& thread : held) {
+    try {
+      thread->launch();
+    } catch (const std::exception& e) {
+      spdlog::error("Playback thread error: {}", e.what());
+      onThreadEnd(*thread);
+    }
+  }
 }
 
 void Player::onThreadEnd(const PlayerThread& thread) noexcept {

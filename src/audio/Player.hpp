@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "audio/PlayerThread.hpp"
@@ -71,6 +72,24 @@ class Player {
                                                PlaybackReport report = {});
   void stopAllPlay();
 
+  // While it lives, the playbacks its own thread starts get ready without sounding; release()
+  // (or its end) sounds them all at once. A round decides a second's sounds just before the
+  // second begins and releases them right on it. Playbacks other threads start are not held.
+  class StartHold {
+   public:
+    ~StartHold() { release(); }
+    StartHold(const StartHold&) = delete;
+    StartHold& operator=(const StartHold&) = delete;
+    void release() noexcept;
+
+   private:
+    friend class Player;
+    explicit StartHold(Player* player) : player_(player) {}
+    Player* player_;  // null once released, or when another hold was already in place
+  };
+  // One hold at a time; a second one (while the first lives) holds nothing.
+  [[nodiscard]] StartHold holdStarts();
+
   // Set before any sound is due, when the file players have a warm-up.
   void warmUpWith(FilePlayerWarmUp warmUp) { warmUp_ = std::move(warmUp); }
   // Readies the output for the files due in the next second (see FilePlayerWarmUp); does
@@ -87,6 +106,8 @@ class Player {
   void onThreadEnd(const PlayerThread& thread) noexcept;
   // Joins threads that have ended by themselves. Caller must not hold mutex_.
   void joinEnded();
+  // Sounds and launches the held playbacks, and ends the hold. Caller must not hold mutex_.
+  void releaseHeld() noexcept;
 
   const Clock& clock_;
   const FilePlayerFactory factory_;
@@ -97,6 +118,8 @@ class Player {
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<PlayerThread>> threads_;  // protected by mutex_: the playing ones
   std::vector<std::shared_ptr<PlayerThread>> started_;  // protected by mutex_: not yet joined
+  std::thread::id holder_;                             // protected by mutex_: see StartHold
+  std::vector<std::shared_ptr<PlayerThread>> held_;    // protected by mutex_: prepared, silent
 };
 
 }  // namespace veltrano

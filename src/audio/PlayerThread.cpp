@@ -54,10 +54,31 @@ void PlayerThread::waitForEnd() const {
 }
 
 void PlayerThread::start() {
-  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_))
-    firstStarted_ = player_->startAtOnce(paths_.front());
-  thread_ = std::jthread([this](std::stop_token shutdown) { run(std::move(shutdown)); });
+  prepare();
+  sound();
+  launch();
+}
+
+void PlayerThread::prepare() noexcept {
+  // Counts as alive from here: a held playback is listed, stoppable, and joined like any other.
   started_.store(true);
+  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_))
+    player_->prepareAtOnce(paths_.front());
+}
+
+bool PlayerThread::sound() noexcept {
+  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_) && !doAbort_.load())
+    firstStarted_ = player_->startAtOnce(paths_.front());
+  return firstStarted_;
+}
+
+void PlayerThread::launch() {
+  try {
+    thread_ = std::jthread([this](std::stop_token shutdown) { run(std::move(shutdown)); });
+  } catch (...) {
+    started_.store(false);  // it never ran: nothing to wait for
+    throw;
+  }
 }
 
 void PlayerThread::join() noexcept {

@@ -60,6 +60,13 @@ class PlayerThread {
   // Caller: Player, once. The first file starts right here when its player can start it at
   // once: a bell's sound must not wait for a new thread to be scheduled.
   void start();
+  // start in three steps, for a start held until a given moment (see Player::StartHold):
+  // prepare gets the first file's player ready, sound starts it (unless aborted meanwhile;
+  // true when it did, false when the thread starts it), launch starts the thread. Caller:
+  // Player, once each, in this order.
+  void prepare() noexcept;
+  bool sound() noexcept;
+  void launch();
   // Caller: Player, from a thread other than this one.
   void join() noexcept;
   void requestShutdown() noexcept;

@@ -68,8 +68,44 @@ void Scheduler::run(const std::stop_token& stop) noexcept {
     const bool sawNewSecond = runRound();
     if (roundCompleted_)
       roundCompleted_();
+    while (sawNewSecond && bellDueNext_ && wallClock && runRoundAhead(stop, *wallClock)) {
+      if (roundCompleted_)
+        roundCompleted_();
+    }
     pause(stop, wallClock.get(), sawNewSecond);
   }
+}
+
+bool Scheduler::runRoundAhead(const std::stop_token& stop, WallClockWait& wallClock) noexcept {
+  using namespace std::chrono;
+  const auto second = floor<seconds>(system_clock::now()) + seconds(1);
+  const ClockValue next = clockValueFromEpoch(second.time_since_epoch() / seconds(1));
+  // Only right after its previous second, and only when the clock is the wall clock.
+  const std::optional<long long> last = cursor_.lastProcessed();
+  if (!last || localSecondOf(next) != *last + 1)
+    return false;
+  if (wallClock.waitUntil(second - BELL_LEAD) != WallClockWait::Woken::AT_DEADLINE ||
+      system_clock::now() >= second)
+    return false;
+  Player::StartHold hold = playback_.player().holdStarts();
+  bool released = false;
+  auto releaseOnTheSecond = [&]() noexcept {
+    if (std::exchange(released, true))
+      return;
+    if (wallClock.waitUntil(second - BELL_WATCH) == WallClockWait::Woken::AT_DEADLINE) {
+      while (system_clock::now() < second && !stop.stop_requested()) {
+      }
+    }
+    hold.release();
+    try {
+      clock_.updateClock();
+    } catch (...) {
+      // The next round reads it again.
+    }
+  };
+  const bool processed = runRound(next, releaseOnTheSecond);
+  releaseOnTheSecond();  // when the round failed before its sounds
+  return processed;
 }
 
 void Scheduler::pause(const std::stop_token& stop, WallClockWait* wallClock, bool sawNewSecond) {
@@ -87,9 +123,14 @@ void Scheduler::pause(const std::stop_token& stop, WallClockWait* wallClock, boo
 }
 
 bool Scheduler::runRound() noexcept {
+  return runRound(std::nullopt, [] {});
+}
+
+bool Scheduler::runRound(const std::optional<ClockValue>& ahead,
+                         const std::function<void()>& soundsStarted) noexcept {
   bool processed = false;
   try {
-    const ClockValue now = clock_.updateClock();
+    const ClockValue now = ahead ? *ahead : clock_.updateClock();
     const SecondRange missed = missedSinceLastRun(localSecondOf(now));
     bool remoteDue = false;
     std::vector<std::string> nextFiles;
@@ -115,8 +156,10 @@ bool Scheduler::runRound() noexcept {
       }
       if (processed)
         nextFiles = filesDueAfter(access, now);
+      bellDueNext_ = !nextFiles.empty();
       autoSave_.prepare(access);
     }
+    soundsStarted();
     if (processed)
       playback_.player().warmUp(nextFiles);
     if (remoteDue)

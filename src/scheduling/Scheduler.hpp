@@ -35,6 +35,12 @@ inline constexpr std::chrono::milliseconds ROUND_INTERVAL{1000};
 // not see it yet looks again after CLOCK_LAG_RETRY.
 inline constexpr std::chrono::milliseconds CLOCK_LAG_RETRY{1};
 inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
+// A second with a bell due is processed this long before it begins, with its sounds held
+// until it does: deciding and readying a bell takes milliseconds, handing it over does not.
+inline constexpr std::chrono::milliseconds BELL_LEAD{50};
+// The last stretch before such a second is waited out by watching the clock, not asleep:
+// waking from a sleep can take most of a millisecond.
+inline constexpr std::chrono::milliseconds BELL_WATCH{1};
 // How far back the first round looks for sounds missed while the program was not running.
 inline constexpr long long MAX_MISSED_SECONDS = 24 * 3600;
 // The longest the kept last processed second may lag behind.
@@ -49,7 +55,9 @@ inline constexpr long long PROGRESS_SAVE_SECONDS = 60;
 // three stores and deletes the files of dropped one-off plays that have been heard. Rounds run
 // once a second: the thread sleeps on the wall clock until the next second begins (a step of
 // the clock wakes it early) and processes it at once. A round that processed a second works
-// out what the next one will ring and readies the players for those files, so that they sound
+// out what the next one will ring and readies the players for those files. When that second
+// rings, its round runs BELL_LEAD ahead of it, on the wall clock, and the sounds it starts are
+// held until the second begins (a step of the clock releases them at once), so that they sound
 // right at its start.
 //
 // A round holds the store lock while it decides and starts sounds; files are written, and the
@@ -98,6 +106,14 @@ class Scheduler {
 
  private:
   void run(const std::stop_token& stop) noexcept;
+  // runRound; with `ahead`, the round processes that second (the one after the last processed)
+  // before it begins. soundsStarted runs once the round started its sounds, before it writes
+  // any file; it must not throw.
+  bool runRound(const std::optional<ClockValue>& ahead,
+                const std::function<void()>& soundsStarted) noexcept;
+  // Runs the round of the next second ahead of it (see BELL_LEAD); false when it did not, as
+  // when the clock stepped, stop was asked for, or the clock is not the wall clock.
+  bool runRoundAhead(const std::stop_token& stop, WallClockWait& wallClock) noexcept;
   // Caller holds the lock of access. Failures are logged here.
   void processSecond(Stores::Access& access, const ClockValue& now) noexcept;
   // The first files of the sounds due in the second after `now`; none when that cannot be
@@ -128,6 +144,7 @@ class Scheduler {
   TriggerMemory triggerMemory_;
   std::filesystem::path progressFile_;  // set before the first round
   bool progressRead_ = false;
+  bool bellDueNext_ = false;  // a sound is due in the second after the last processed one
   std::optional<long long> savedSecond_;  // the second last written to progressFile_
   // Files of one-off plays, deleted once heard.
   std::vector<PlayedFile> playedFiles_;

@@ -234,6 +234,32 @@ TEST_F(PlayerTest, StopAllEmptiesTheListAndLateEndsChangeNothing) {
   EXPECT_TRUE(has(stage_.events(), "close " + b + " aborted"));
 }
 
+TEST_F(PlayerTest, HeldStartsSoundOnReleaseUnlessStoppedAndOnlyTheHoldersAreHeld) {
+  std::string a = file("a.mp3"), b = file("b.mp3"), c = file("c.mp3");
+  std::shared_ptr<PlayerThread> held;
+  {
+    Player::StartHold hold = player_.holdStarts();
+    held = player_.playAudioFile(a);
+    EXPECT_TRUE(player_.isPlaying());
+    // Another thread's sound (the alarm, a button) is never held.
+    std::jthread([&] { player_.playAudioFile(b)->waitForEnd(); }).join();
+    EXPECT_EQ(stage_.events(), played(b, 1));
+  }
+  held->waitForEnd();
+  Events expected = played(b, 1);
+  for (const auto& event : played(a, 1))
+    expected.push_back(event);
+  EXPECT_EQ(stage_.events(), expected);
+
+  Player::StartHold hold = player_.holdStarts();
+  auto stopped = player_.playAudioFile(c);
+  player_.stopAll();
+  hold.release();
+  stopped->waitForEnd();
+  EXPECT_EQ(stage_.events(), expected) << "a sound stopped while held still started";
+  EXPECT_FALSE(player_.isPlaying());
+}
+
 TEST_F(PlayerTest, ConcurrentCallersKeepTheListConsistent) {
   std::string a = file("a.mp3");
   std::mutex startedMutex;

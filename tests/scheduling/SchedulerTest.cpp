@@ -480,6 +480,83 @@ TEST_F(SchedulerTest, SavesInOrderAfterTheRoundAndRetriesAFailedWrite) {
   EXPECT_NE(text.find("\"calendarVersion\": 8"), std::string::npos);
 }
 
+// File players that note on the wall clock when each sound was readied and when it sounded.
+class WallTimedPlayers {
+ public:
+  using Moment = std::chrono::system_clock::time_point;
+  struct Sound {
+    Moment readied;
+    Moment sounded;
+  };
+
+  FilePlayerFactory factory() {
+    return [this] { return std::make_unique<Timed>(*this); };
+  }
+  // The sounds once there are `count` of them (fewer after ten seconds).
+  std::vector<Sound> waitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return sounds_.size() >= count; });
+    return sounds_;
+  }
+
+ private:
+  class Timed final : public FilePlayer {
+   public:
+    explicit Timed(WallTimedPlayers& owner) : owner_(owner) {}
+    void prepareAtOnce(const std::string&) noexcept override {
+      readied_ = std::chrono::system_clock::now();
+    }
+    bool startAtOnce(const std::string&) noexcept override {
+      const Moment now = std::chrono::system_clock::now();
+      {
+        std::lock_guard lock(owner_.mutex_);
+        owner_.sounds_.push_back({readied_, now});
+      }
+      owner_.changed_.notify_all();
+      return true;
+    }
+    void startPlay(const std::string&) override {}
+    bool isPlaying() override { return false; }
+    void closeFile(bool) override {}
+
+   private:
+    WallTimedPlayers& owner_;
+    Moment readied_;
+  };
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Sound> sounds_;  // protected by mutex_
+};
+
+TEST_F(SchedulerTest, BellsOnTheWallClockAreDecidedAheadAndSoundOnTheirSecond) {
+  using namespace std::chrono;
+  WallTimedPlayers players;
+  Clock wall{readLocalTime};
+  Player player{wall, players.factory(), [](auto, auto) {}};
+  SongPlayback playback{player, paths_, nullptr};
+  const auto first = floor<seconds>(system_clock::now()) + seconds(2);
+  auto slot = [](system_clock::time_point at) {
+    return TimeOfDay::fromTimeStruct(clockValueFromEpoch(at.time_since_epoch() / seconds(1)));
+  };
+  TimeTable bells = timetable({});
+  bells.customPlays = {{PlayDesc{"custom"}, {slot(first), slot(first + seconds(1))}}};
+  replaceTimetable(bells);
+  Scheduler scheduler{stores_, wall, playback, {}};
+  scheduler.start();
+  const auto sounds = players.waitFor(2);
+  scheduler.stop();
+  ASSERT_EQ(sounds.size(), 2u);
+  bool anyAhead = false;
+  for (std::size_t i = 0; i < sounds.size(); ++i) {
+    const auto second = first + seconds(static_cast<long>(i));
+    EXPECT_GE(sounds[i].sounded, second) << "bell " << i << " sounded before its second";
+    anyAhead = anyAhead || sounds[i].readied < second;
+  }
+  // Both late only on a machine too busy to wake within BELL_LEAD.
+  EXPECT_TRUE(anyAhead) << "no bell was readied before its second";
+}
+
 TEST_F(SchedulerTest, ThreadRunsRoundsUntilStopped) {
   std::mutex mutex;
   std::condition_variable changed;

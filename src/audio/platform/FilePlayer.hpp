@@ -19,6 +19,9 @@ class FilePlayer {
     (void)path;
     return false;
   }
+  // Does ahead of time what startAtOnce of the same file would do before it sounds (opens the
+  // file, takes the readied player), so that startAtOnce only hands the file over. Never throws.
+  virtual void prepareAtOnce(const std::string& path) noexcept { (void)path; }
   // Polled 20 times a second while a file plays, so it must stay cheap and never block.
   virtual bool isPlaying() = 0;
   // Ends the file; wasAborted is true when the sound may still be running and must stop.

@@ -76,9 +76,7 @@ LinuxFilePlayer::LinuxFilePlayer(std::string device, std::shared_ptr<ReadyPlayer
     : device_(std::move(device)), ready_(std::move(ready)) {}
 
 LinuxFilePlayer::~LinuxFilePlayer() {
-  closeInput();
-  finishChild();
-  closeErrorPipe();
+  dropChild();
 }
 
 std::optional<std::vector<std::string>> LinuxFilePlayer::commandFor(const std::string& path,
@@ -106,9 +104,7 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
     throw std::invalid_argument("Unsupported file format: " + lowerExtension(path));
 
   // A previous file is normally closed and reaped by now; never leave one behind.
-  closeInput();
-  finishChild();
-  closeErrorPipe();
+  dropChild();
   errorTail_.clear();
   if (std::exchange(firstFile_, false) && ready_ && startReady(*command, path))
     return;
@@ -138,7 +134,23 @@ void LinuxFilePlayer::startPlay(const std::string& path) {
   terminateSent_ = false;
 }
 
+void LinuxFilePlayer::dropChild() noexcept {
+  closeInput();
+  finishChild();
+  closeErrorPipe();
+}
+
 bool LinuxFilePlayer::startAtOnce(const std::string& path) noexcept {
+  if (!prepared_.empty()) {
+    const bool same = std::exchange(prepared_, {}) == path;
+    firstFile_ = false;
+    if (same) {
+      feed();
+      return true;
+    }
+    dropChild();  // readied for another file: startPlay starts this one
+    return false;
+  }
   if (!std::exchange(firstFile_, false) || !ready_ || pid_ >= 0)
     return false;
   try {
@@ -149,7 +161,26 @@ bool LinuxFilePlayer::startAtOnce(const std::string& path) noexcept {
   }
 }
 
+void LinuxFilePlayer::prepareAtOnce(const std::string& path) noexcept {
+  if (!firstFile_ || !ready_ || pid_ >= 0 || !prepared_.empty())
+    return;
+  try {
+    std::optional<std::vector<std::string>> command = commandFor(path, device_);
+    if (command && takeReady(*command, path))
+      prepared_ = path;
+  } catch (...) {
+    dropChild();  // startAtOnce then starts it the usual way
+  }
+}
+
 bool LinuxFilePlayer::startReady(const std::vector<std::string>& command, const std::string& path) {
+  if (!takeReady(command, path))
+    return false;
+  feed();
+  return true;
+}
+
+bool LinuxFilePlayer::takeReady(const std::vector<std::string>& command, const std::string& path) {
   const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0)
     return false;  // a fresh player says why
@@ -166,8 +197,13 @@ bool LinuxFilePlayer::startReady(const std::vector<std::string>& command, const 
   terminateSent_ = false;
   buffer_.resize(FEED_CHUNK_BYTES);
   pendingFrom_ = pendingTo_ = 0;
-  feed();
-  return true;
+  ssize_t count;
+  do {
+    count = read(file_, buffer_.data(), buffer_.size());
+  } while (count < 0 && errno == EINTR);
+  if (count > 0)
+    pendingTo_ = static_cast<std::size_t>(count);
+  return true;  // on a read failure or an empty file, feed ends the input and the player says why
 }
 
 void LinuxFilePlayer::feed() noexcept {

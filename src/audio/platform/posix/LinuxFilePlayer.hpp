@@ -34,6 +34,8 @@ class LinuxFilePlayer final : public FilePlayer {
   void startPlay(const std::string& path) override;
   // Hands the first file of a playback to a player readied for it, if there is one.
   bool startAtOnce(const std::string& path) noexcept override;
+  // Takes the player readied for the first file and reads the file's first part into memory.
+  void prepareAtOnce(const std::string& path) noexcept override;
   // Non-blocking status query; reaps the child once it has exited. A player that exits with a
   // failure (a bad device, a broken file) throws std::runtime_error with the end of what it
   // wrote on its standard error, so the failure is logged rather than heard as silence.
@@ -49,6 +51,11 @@ class LinuxFilePlayer final : public FilePlayer {
  private:
   // Hands the file to a ready player; false when none is ready or the file cannot be read.
   bool startReady(const std::vector<std::string>& command, const std::string& path);
+  // The part of startReady before the file is handed over: the ready player taken, the first
+  // part of the file read.
+  bool takeReady(const std::vector<std::string>& command, const std::string& path);
+  // Ends a player and closes its pipes, whatever state it is in.
+  void dropChild() noexcept;
   // Passes as much of the file to a ready player as it takes now, without blocking.
   void feed() noexcept;
   void closeInput() noexcept;
@@ -70,6 +77,7 @@ class LinuxFilePlayer final : public FilePlayer {
   const std::string device_;
   const std::shared_ptr<ReadyPlayers> ready_;  // null: every file starts a fresh player
   bool firstFile_ = true;       // later files of a playback are not on a second's edge
+  std::string prepared_;        // the file prepareAtOnce took a ready player for, if any
   std::string program_;         // the player of the latest file
   pid_t pid_ = -1;              // the child not yet reaped, -1 when none
   bool terminateSent_ = false;  // SIGTERM already sent to pid_
