@@ -21,16 +21,34 @@ export async function safetyTests({ test, browser, context, page, base, api, che
     await page.goto(`${base}/`);
     const second = await openSecond('/');
     try {
-      const start = (p) => p.getByRole('button', { name: 'Start the alarm' });
-      await Promise.all([start(page).waitFor(), start(second).waitFor()]);
-      await Promise.all([start(page).click(), start(second).click()]);
-      const stop = (p) => p.getByRole('button', { name: 'Stop the alarm' });
-      await Promise.all([stop(page).waitFor(), stop(second).waitFor()]);
+      const button = (p, name) => p.getByRole('button', { name });
+      // Both at the same moment, as two people would: no waiting for the other screen to settle.
+      const pressBoth = async (name) => {
+        const handles = await Promise.all([page, second].map((p) => button(p, name).elementHandle()));
+        await Promise.all(handles.map((h) => h.dispatchEvent('click')));
+      };
+      const bothShow = (name) => Promise.all([page, second].map((p) => button(p, name).waitFor()));
+      await bothShow('Start the alarm');
+      await pressBoth('Start the alarm');
+      await bothShow('Stop the alarm');
       check((await json(page, '/api/get/overview')).alarmActive === true, 'the second Start switched the alarm off');
       await page.getByRole('region', { name: 'Warnings' }).getByText('The alarm is sounding.').waitFor();
-      await Promise.all([stop(page).click(), stop(second).click()]);
-      await Promise.all([start(page).waitFor(), start(second).waitFor()]);
+      await pressBoth('Stop the alarm');
+      await bothShow('Start the alarm');
       check((await json(page, '/api/get/overview')).alarmActive === false, 'the second Stop started the alarm again');
+
+      // A press just after the other screen's change turned the button round counts for what
+      // it showed before.
+      await button(page, 'Start the alarm').click();
+      await bothShow('Stop the alarm');
+      const late = await button(second, 'Stop the alarm').elementHandle();
+      await button(page, 'Stop the alarm').click();
+      await button(second, 'Start the alarm').waitFor();
+      const answered = second.waitForResponse((r) => r.url().includes('/api/trigger/alarm'));
+      await late.dispatchEvent('click');
+      const sent = (await answered).url();
+      check(sent.includes('alarmOff'), `a Stop pressed as the button turned round sent ${sent}`);
+      check((await json(page, '/api/get/overview')).alarmActive === false, 'a Stop pressed as the button turned round started the alarm');
     } finally {
       await second.close();
     }

@@ -154,6 +154,8 @@ function AlarmButton(props: { active: boolean; onChanged: () => Promise<void> })
   const toggle = () => {
     const { active, before, at } = shown.current;
     const start = !(Date.now() - at < CHANGE_GRACE_MS ? before : active);
+    // One press answers for the change it may have missed; the next one sees what is shown.
+    shown.current = { ...shown.current, at: 0 };
     if (start && !window.confirm(t('home.alarmConfirm'))) return;
     own.current = { wanted: start, until: Infinity };
     void action
