@@ -39,8 +39,9 @@ inline constexpr std::chrono::milliseconds CLOCK_LAG_WINDOW{20};
 // until it does: deciding and readying a bell takes milliseconds, handing it over does not.
 inline constexpr std::chrono::milliseconds BELL_LEAD{50};
 // The last stretch before such a second is waited out by watching the clock, not asleep:
-// waking from a sleep can take most of a millisecond.
-inline constexpr std::chrono::milliseconds BELL_WATCH{1};
+// waking from a sleep takes up to a millisecond or two on a busy or virtual machine. It costs
+// that much processor time in a second that rings, and nothing in any other.
+inline constexpr std::chrono::milliseconds BELL_WATCH{4};
 // How far back the first round looks for sounds missed while the program was not running.
 inline constexpr long long MAX_MISSED_SECONDS = 24 * 3600;
 // The longest the kept last processed second may lag behind.
