@@ -76,7 +76,11 @@ void PlayerThread::launch() {
   try {
     thread_ = std::jthread([this](std::stop_token shutdown) { run(std::move(shutdown)); });
   } catch (...) {
-    started_.store(false);  // it never ran: nothing to wait for
+    {
+      std::lock_guard lock(endMutex_);
+      ended_ = true;  // it never ran: whoever waits for its end stops waiting
+    }
+    endChanged_.notify_all();
     throw;
   }
 }
