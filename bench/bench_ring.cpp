@@ -388,6 +388,22 @@ struct Run {
     client.set_read_timeout(10, 0);
     return client;
   }
+  struct Rung {
+    std::vector<std::pair<std::time_t, bool>> due;
+    long answers = 0;
+  };
+  // Once the started player serves: sets `count` bells `spacing` seconds apart, from six
+  // seconds on, and has the clients poll until the last has played.
+  Rung ringUnderLoad(httplib::Client& client, int count, int spacing) const {
+    waitUntilServing();
+    writeToneWave(work / "tone.wav", 22050);
+    Rung rung;
+    rung.due = programmeBells(client, work / "tone.wav", std::time(nullptr) + 6, count, spacing);
+    Pollers pollers(port, pollerCount);
+    std::this_thread::sleep_until(SystemClock::from_time_t(rung.due.back().first + spacing + 1));
+    rung.answers = pollers.answers();
+    return rung;
+  }
   void waitUntilServing() const {
     auto c = client();
     for (int i = 0; !c.Get("/whoami"); ++i) {
@@ -406,16 +422,8 @@ void benchStarts(int bells) {
     fs::create_symlink(fs::canonical("/proc/self/exe"), bin / name);
   const fs::path log = run.work / "starts.log";
   run.pid = startPlayer(run.work, bin, run.port, {{"BENCH_PLAYER_LOG", log.string()}});
-  run.waitUntilServing();
-  writeToneWave(run.work / "tone.wav", 22050);
   auto client = run.client();
-  const auto due = programmeBells(client, run.work / "tone.wav", std::time(nullptr) + 6, bells, 1);
-  long answers = 0;
-  {
-    Pollers pollers(run.port, pollerCount);
-    std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 2));
-    answers = pollers.answers();
-  }
+  const auto [due, answers] = run.ringUnderLoad(client, bells, 1);
 
   std::vector<double> moments;
   std::size_t fresh = 0;
@@ -467,16 +475,8 @@ void benchFirstFrame(int bells) {
     }
   });
   run.pid = startPlayer(run.work, run.work / "no-bin", run.port, {});
-  run.waitUntilServing();
-  writeToneWave(run.work / "tone.wav", 22050);
   auto client = run.client();
-  const auto due = programmeBells(client, run.work / "tone.wav", std::time(nullptr) + 6, bells, 2);
-  long answers = 0;
-  {
-    Pollers pollers(run.port, pollerCount);
-    std::this_thread::sleep_until(SystemClock::from_time_t(due.back().first + 3));
-    answers = pollers.answers();
-  }
+  const auto [due, answers] = run.ringUnderLoad(client, bells, 2);
   stop = true;
   if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
     ::close(fd);

@@ -62,12 +62,12 @@ void PlayerThread::start() {
 void PlayerThread::prepare() noexcept {
   // Counts as alive from here: a held playback is listed, stoppable, and joined like any other.
   started_.store(true);
-  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_))
+  if (playsAnything())
     player_->prepareAtOnce(paths_.front());
 }
 
 bool PlayerThread::sound() noexcept {
-  if (!paths_.empty() && (rounds_ > 0 || infiniteRepeat_) && !doAbort_.load())
+  if (playsAnything() && !doAbort_.load())
     firstStarted_ = player_->startAtOnce(paths_.front());
   return firstStarted_;
 }

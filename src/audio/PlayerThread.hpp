@@ -67,6 +67,9 @@ class PlayerThread {
   void prepare() noexcept;
   bool sound() noexcept;
   void launch();
+  bool playsAnything() const noexcept {
+    return !paths_.empty() && (rounds_ > 0 || infiniteRepeat_);
+  }
   // Caller: Player, from a thread other than this one.
   void join() noexcept;
   void requestShutdown() noexcept;
