@@ -6,6 +6,7 @@
 //      file device whose FIFO this program reads, noting the first write after each second.
 //
 //   bench_ring [bells of part (a), default 200] [bells of part (b), default 40] [clients, 200]
+//   (BENCH_RING_KEEP=1 keeps each part's directory: the player's log and its sound log)
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -78,16 +79,21 @@ int fakePlayer(int argc, char** argv) {
   return 0;
 }
 
+// A free port below the range the system hands out to outgoing connections: the clients'
+// hundreds of connections of the part before must not take it between here and the start.
 int freePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  for (int port = 20000 + ::getpid() % 10000; port < 32768; port += 7) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    if (free)
+      return port;
+  }
+  throw std::runtime_error("no free port");
 }
 
 // The executable with its own home and bundle; `bin` first on the search path.
@@ -380,7 +386,10 @@ struct Run {
       ::kill(pid, SIGTERM);
       ::waitpid(pid, nullptr, 0);
     }
-    fs::remove_all(work);
+    if (std::getenv("BENCH_RING_KEEP"))
+      std::printf("    kept: %s\n", work.c_str());
+    else
+      fs::remove_all(work);
   }
   httplib::Client client() const {
     httplib::Client client("127.0.0.1", port);
@@ -459,7 +468,7 @@ void benchFirstFrame(int bells) {
   std::mutex mutex;
   std::vector<double> firstWrites;
   std::atomic<bool> stop{false};
-  std::thread device([&] {
+  std::jthread device([&] {
     char buffer[65536];
     while (!stop) {
       const int fd = ::open(fifo.c_str(), O_RDONLY);
@@ -474,13 +483,26 @@ void benchFirstFrame(int bells) {
       ::close(fd);
     }
   });
-  run.pid = startPlayer(run.work, run.work / "no-bin", run.port, {});
+  // However the run ends, the device's reader is let go and joined.
+  auto endDevice = [&] {
+    stop = true;
+    if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+      ::close(fd);
+    if (device.joinable())
+      device.join();
+  };
+  Run::Rung rung;
+  try {
+    run.pid = startPlayer(run.work, run.work / "no-bin", run.port, {});
+    auto client = run.client();
+    rung = run.ringUnderLoad(client, bells, 2);
+  } catch (...) {
+    endDevice();
+    throw;
+  }
+  endDevice();
+  const auto& [due, answers] = rung;
   auto client = run.client();
-  const auto [due, answers] = run.ringUnderLoad(client, bells, 2);
-  stop = true;
-  if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
-    ::close(fd);
-  device.join();
   std::lock_guard lock(mutex);
   std::printf(
       "(b) first audio frame written to the ALSA file device after its second, real "
@@ -497,6 +519,7 @@ int main(int argc, char** argv) {
   const std::string name = fs::path(argv[0]).filename().string();
   if (name == "mpg123" || name == "aplay")
     return fakePlayer(argc, argv);
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each part's figures, even if a later one fails
   rlimit files{};
   getrlimit(RLIMIT_NOFILE, &files);
   files.rlim_cur = files.rlim_max;

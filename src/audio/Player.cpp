@@ -141,12 +141,12 @@ Player::StartHold Player::holdStarts() {
   return StartHold(this);
 }
 
-void Player::StartHold::release() noexcept {
+void Player::StartHold::release(const std::function<void()>& beforeLaunch) noexcept {
   if (Player* player = std::exchange(player_, nullptr))
-    player->releaseHeld();
+    player->releaseHeld(beforeLaunch);
 }
 
-void Player::releaseHeld() noexcept {
+void Player::releaseHeld(const std::function<void()>& beforeLaunch) noexcept {
   std::vector<std::shared_ptr<PlayerThread>> held;
   {
     std::lock_guard lock(mutex_);
@@ -162,6 +162,8 @@ void Player::releaseHeld() noexcept {
   // left idle, take it over.
   if (handedOver)
     std::this_thread::sleep_for(HANDOVER_PAUSE);
+  if (beforeLaunch)
+    beforeLaunch();
   for (const auto& thread : held) {
     try {
       thread->launch();

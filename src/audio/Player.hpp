@@ -80,7 +80,9 @@ class Player {
     ~StartHold() { release(); }
     StartHold(const StartHold&) = delete;
     StartHold& operator=(const StartHold&) = delete;
-    void release() noexcept;
+    // beforeLaunch runs once the sounds are handed over, before their threads start (and may
+    // not throw): what it does then is done before their first log lines.
+    void release(const std::function<void()>& beforeLaunch = {}) noexcept;
 
    private:
     friend class Player;
@@ -107,7 +109,7 @@ class Player {
   // Joins threads that have ended by themselves. Caller must not hold mutex_.
   void joinEnded();
   // Sounds and launches the held playbacks, and ends the hold. Caller must not hold mutex_.
-  void releaseHeld() noexcept;
+  void releaseHeld(const std::function<void()>& beforeLaunch = {}) noexcept;
 
   const Clock& clock_;
   const FilePlayerFactory factory_;

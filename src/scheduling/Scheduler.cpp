@@ -11,6 +11,7 @@
 #include "domain/LocalSecond.hpp"
 #include "domain/TimeOfDay.hpp"
 #include "foundation/AtomicFile.hpp"
+#include "foundation/QuickWake.hpp"
 #include "scheduling/DayClassification.hpp"
 #include "scheduling/SoundTriggering.hpp"
 
@@ -88,23 +89,30 @@ bool Scheduler::runRoundAhead(const std::stop_token& stop, WallClockWait& wallCl
       system_clock::now() >= second)
     return false;
   Player::StartHold hold = playback_.player().holdStarts();
+  std::optional<QuickWake> quickWake;
   bool released = false;
   auto releaseOnTheSecond = [&]() noexcept {
     if (std::exchange(released, true))
       return;
+    if (wallClock.waitUntil(second - QUICK_WAKE_BEFORE) == WallClockWait::Woken::AT_DEADLINE)
+      quickWake.emplace();
     if (wallClock.waitUntil(second - BELL_WATCH) == WallClockWait::Woken::AT_DEADLINE) {
       while (system_clock::now() < second && !stop.stop_requested()) {
       }
     }
-    hold.release();
-    try {
-      clock_.updateClock();
-    } catch (...) {
-      // The next round reads it again.
-    }
+    // The new second is read before the playbacks log that they play, and say when.
+    hold.release([this]() noexcept {
+      try {
+        clock_.updateClock();
+      } catch (...) {
+        // The next round reads it again.
+      }
+    });
   };
   const bool processed = runRound(next, releaseOnTheSecond);
   releaseOnTheSecond();  // when the round failed before its sounds
+  if (quickWake)
+    wallClock.waitUntil(second + QUICK_WAKE_AFTER);
   return processed;
 }
 

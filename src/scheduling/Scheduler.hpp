@@ -42,6 +42,11 @@ inline constexpr std::chrono::milliseconds BELL_LEAD{50};
 // waking from a sleep takes up to a millisecond or two on a busy or virtual machine. It costs
 // that much processor time in a second that rings, and nothing in any other.
 inline constexpr std::chrono::milliseconds BELL_WATCH{4};
+// From this long before such a second until this long after it, idle processors are kept quick
+// to wake (see QuickWake): the watch then starts on time, and the players woken on the second
+// reach their first frames without waiting for a sleeping processor.
+inline constexpr std::chrono::milliseconds QUICK_WAKE_BEFORE{10};
+inline constexpr std::chrono::milliseconds QUICK_WAKE_AFTER{30};
 // How far back the first round looks for sounds missed while the program was not running.
 inline constexpr long long MAX_MISSED_SECONDS = 24 * 3600;
 // The longest the kept last processed second may lag behind.

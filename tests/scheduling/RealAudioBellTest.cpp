@@ -84,9 +84,10 @@ TEST_F(RealAudioBellTest, EachBellSoundsInItsSecondFromAPlayerReadiedTheSecondBe
     const char* second;
     const char* program;
     bool held;  // decided ahead, its sound held until the round's end (see Player::StartHold)
+    std::uintmax_t wholeFile;  // bytes of samples the device gets at least
   };
-  for (const Bell& bell : {Bell{"07:59:59", "08:00:00", "mpg123", false},
-                           Bell{"08:00:01", "08:00:02", "aplay", true}}) {
+  for (const Bell& bell : {Bell{"07:59:59", "08:00:00", "mpg123", false, 0},
+                           Bell{"08:00:01", "08:00:02", "aplay", true, 22050 * 4}}) {
     std::filesystem::remove(output());
     setClock(test::clockAt("2026-03-09", bell.before));
     realScheduler_.runRound();
@@ -103,6 +104,7 @@ TEST_F(RealAudioBellTest, EachBellSoundsInItsSecondFromAPlayerReadiedTheSecondBe
     ASSERT_TRUE(quietWithin()) << bell.second;
     ASSERT_TRUE(std::filesystem::exists(output())) << bell.second;
     EXPECT_GT(test::peakOfRawSamples(output()), 1000) << bell.second;
+    EXPECT_GE(std::filesystem::file_size(output()), bell.wholeFile) << bell.second;
   }
   EXPECT_TRUE(runningChildren().empty());
   Json entries = soundLog_.entriesOf(Date{2026, 3, 9});

@@ -31,6 +31,10 @@ constexpr std::size_t ERROR_TAIL_BYTES = 2048;
 constexpr std::size_t REASON_LINES = 4;
 // What a ready player is handed of its file at a time.
 constexpr std::size_t FEED_CHUNK_BYTES = 64 * 1024;
+// The first hand-over is small: the player wakes once its first bytes are queued, and a large
+// send makes it wait for the copy (and the kernel's search for memory) of the whole of it. The
+// rest follows at once.
+constexpr std::size_t FIRST_SEND_BYTES = 4096;
 
 // The last few non-empty lines of text, joined into one log line.
 std::string lastLines(const std::string& text) {
@@ -197,6 +201,7 @@ bool LinuxFilePlayer::takeReady(const std::vector<std::string>& command, const s
   terminateSent_ = false;
   buffer_.resize(FEED_CHUNK_BYTES);
   pendingFrom_ = pendingTo_ = 0;
+  sentAny_ = false;
   ssize_t count;
   do {
     count = read(file_, buffer_.data(), buffer_.size());
@@ -225,7 +230,9 @@ void LinuxFilePlayer::feed() noexcept {
       pendingFrom_ = 0;
       pendingTo_ = static_cast<std::size_t>(count);
     }
-    const ssize_t sent = send(input_, buffer_.data() + pendingFrom_, pendingTo_ - pendingFrom_,
+    const std::size_t size = pendingTo_ - pendingFrom_;
+    const ssize_t sent = send(input_, buffer_.data() + pendingFrom_,
+                              sentAny_ ? size : std::min(size, FIRST_SEND_BYTES),
                               MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR)
       continue;
@@ -235,6 +242,7 @@ void LinuxFilePlayer::feed() noexcept {
       return;
     }
     pendingFrom_ += static_cast<std::size_t>(sent);
+    sentAny_ = true;
   }
 }
 

@@ -89,6 +89,7 @@ class LinuxFilePlayer final : public FilePlayer {
   std::vector<char> buffer_;  // buffer_[pendingFrom_, pendingTo_) is read, not yet passed on
   std::size_t pendingFrom_ = 0;
   std::size_t pendingTo_ = 0;
+  bool sentAny_ = false;  // to the ready player since it was taken
 };
 
 }  // namespace veltrano
