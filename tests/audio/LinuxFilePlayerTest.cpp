@@ -11,6 +11,7 @@
 #include "audio/ChildProcesses.hpp"
 #include "audio/ScopedEnv.hpp"
 #include "audio/platform/posix/LinuxFilePlayer.hpp"
+#include "audio/platform/posix/ReadyPlayers.hpp"
 #include "support/TempDir.hpp"
 
 namespace veltrano {
@@ -19,7 +20,8 @@ namespace {
 using test::ScopedEnv;
 
 // Stand-ins for mpg123 and aplay: they note how they were started and any SIGTERM, and play
-// until terminated when the file name holds "long", else end at once.
+// until terminated when the file name holds "long", or their input ends when it is "-" (a
+// ready player), else end at once.
 constexpr const char* FAKE_PLAYER = R"sh(#!/bin/sh
 echo "$(basename "$0") $*" >> "$FAKE_LOG"
 echo "stderr $(readlink /proc/$$/fd/2)" >> "$FAKE_LOG"
@@ -28,6 +30,7 @@ trap 'echo TERM >> "$FAKE_LOG"; exit 0' TERM
 echo ready >> "$FAKE_LOG"
 case "$1" in
   *long*) while :; do sleep 0.01; done ;;
+  -) cat > /dev/null ;;
 esac
 )sh";
 
@@ -243,6 +246,31 @@ TEST_F(LinuxFilePlayerTest, MissingPlayerProgramFailsTheStart) {
   }
   EXPECT_FALSE(player.isPlaying());
   EXPECT_TRUE(test::childProcesses().empty());
+}
+
+// The line of /proc/<pid>/status that lists the processors the process may run on.
+std::string processorsOf(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("Cpus_allowed_list:", 0) == 0)
+      return line;
+  }
+  return "";
+}
+
+TEST_F(LinuxFilePlayerTest, AReadyPlayerHandedItsFileMayRunOnEveryProcessorAgain) {
+  const std::string wave = (dir_.path() / "tone.wav").string();
+  std::ofstream(wave) << std::string(100000, 'x');
+  auto ready = std::make_shared<ReadyPlayers>();
+  ready->prepare({{"aplay"}});
+  ASSERT_TRUE(waitForLog("aplay -"));
+  LinuxFilePlayer player("", ready);
+  player.prepareAtOnce(wave);
+  ASSERT_TRUE(player.startAtOnce(wave));
+  const auto children = test::childProcesses();
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(processorsOf(children.front().pid), processorsOf(getpid()));
+  EXPECT_TRUE(waitUntilStopped(player));  // the whole file passed: its input ended
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "audio/platform/posix/LinuxFilePlayer.hpp"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -144,12 +145,32 @@ void LinuxFilePlayer::dropChild() noexcept {
   closeErrorPipe();
 }
 
+void LinuxFilePlayer::handOverHere() noexcept {
+  // Woken by its file, a player goes to whichever processor the kernel picks, often a busy
+  // one, where it may wait milliseconds while this one falls idle. The caller steps aside
+  // right after a hand-over, so the player is woken onto this processor and may then go
+  // anywhere again.
+  cpu_set_t everywhere;
+  CPU_ZERO(&everywhere);
+  const int here = sched_getcpu();
+  const bool pinned = here >= 0 && sched_getaffinity(0, sizeof everywhere, &everywhere) == 0 &&
+                      [&] {
+                        cpu_set_t only;
+                        CPU_ZERO(&only);
+                        CPU_SET(here, &only);
+                        return sched_setaffinity(pid_, sizeof only, &only) == 0;
+                      }();
+  feed();
+  if (pinned)
+    sched_setaffinity(pid_, sizeof everywhere, &everywhere);
+}
+
 bool LinuxFilePlayer::startAtOnce(const std::string& path) noexcept {
   if (!prepared_.empty()) {
     const bool same = std::exchange(prepared_, {}) == path;
     firstFile_ = false;
     if (same) {
-      feed();
+      handOverHere();
       return true;
     }
     dropChild();  // readied for another file: startPlay starts this one

@@ -56,6 +56,8 @@ class LinuxFilePlayer final : public FilePlayer {
   bool takeReady(const std::vector<std::string>& command, const std::string& path);
   // Ends a player and closes its pipes, whatever state it is in.
   void dropChild() noexcept;
+  // The first feed of a ready player, on the second it is due.
+  void handOverHere() noexcept;
   // Passes as much of the file to a ready player as it takes now, without blocking.
   void feed() noexcept;
   void closeInput() noexcept;
