@@ -68,15 +68,14 @@ Stats statsOf(std::vector<double> values) {
 class StartRecorder {
  public:
   struct Start {
-    ClockValue second;
     SystemClock::time_point requested;
     SystemClock::time_point started;
   };
 
-  FilePlayerFactory factory(const Clock& clock) {
-    return [this, &clock]() -> std::unique_ptr<FilePlayer> {
+  FilePlayerFactory factory() {
+    return [this]() -> std::unique_ptr<FilePlayer> {
       std::lock_guard lock(mutex_);
-      starts_.push_back({clock.getClock(), SystemClock::now(), {}});
+      starts_.push_back({SystemClock::now(), {}});
       return std::make_unique<Recorder>(*this, starts_.size() - 1);
     };
   }
@@ -106,11 +105,6 @@ class StartRecorder {
   std::mutex mutex_;
   std::vector<Start> starts_;
 };
-
-SystemClock::time_point startOfSecond(const ClockValue& v) {
-  std::tm t = toTm(v);
-  return SystemClock::from_time_t(std::mktime(&t));
-}
 
 Paths benchPaths(const std::filesystem::path& dir) {
   std::filesystem::create_directories(dir / "bundle" / "assets");
@@ -214,7 +208,7 @@ void benchRoundCost(const std::filesystem::path& dir) {
   };
   Clock clock{[&] { return valueAt(second); }};
   StartRecorder recorder;
-  Player player{clock, recorder.factory(clock), [](auto, auto) {}};
+  Player player{clock, recorder.factory(), [](auto, auto) {}};
   SongPlayback playback{player, paths};
   Scheduler scheduler{stores, clock, playback, [] {}};
   scheduler.runRound();  // baselines of the autosave
@@ -277,7 +271,7 @@ void benchLateness(const std::filesystem::path& dir, int seconds) {
     db.timetables.add(table, FACTORY_DEFAULT_TIMETABLE_ID);
   }
   StartRecorder recorder;
-  Player player{clock, recorder.factory(clock), [](auto, auto) {}};
+  Player player{clock, recorder.factory(), [](auto, auto) {}};
   SongPlayback playback{player, paths};
   Scheduler scheduler{stores, clock, playback, [] {}};
 
@@ -298,7 +292,8 @@ void benchLateness(const std::filesystem::path& dir, int seconds) {
   for (const auto& s : starts) {
     if (s.started == SystemClock::time_point{})
       continue;
-    const auto begin = startOfSecond(s.second);
+    // The second it was due in: a round run ahead asks for it up to BELL_LEAD before.
+    const auto begin = std::chrono::floor<std::chrono::seconds>(s.requested + BELL_LEAD);
     started.push_back(Millis(s.started - begin).count());
     requested.push_back(Millis(s.requested - begin).count());
   }
