@@ -5,8 +5,8 @@ namespace veltrano {
 // While it lives, asks the kernel to keep idle processors quick to wake: a processor in its
 // deepest sleep, or a virtual one its host has parked, takes up to milliseconds to run a task
 // woken on it, such as a player process handed its bell. Asked for only around a ringing
-// second, so an idle player lets the processors sleep. Without the permission (see the
-// package's udev rule) it does nothing, and says so once.
+// second, so an idle player lets the processors sleep. Without the right to ask (the file is
+// root's) it does nothing, and says so once.
 class QuickWake {
  public:
   QuickWake() noexcept;
