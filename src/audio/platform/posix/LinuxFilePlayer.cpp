@@ -151,15 +151,14 @@ void LinuxFilePlayer::handOverHere() noexcept {
   // right after a hand-over, so the player is woken onto this processor and may then go
   // anywhere again.
   cpu_set_t everywhere;
-  CPU_ZERO(&everywhere);
-  const int here = sched_getcpu();
-  const bool pinned = here >= 0 && sched_getaffinity(0, sizeof everywhere, &everywhere) == 0 &&
-                      [&] {
-                        cpu_set_t only;
-                        CPU_ZERO(&only);
-                        CPU_SET(here, &only);
-                        return sched_setaffinity(pid_, sizeof only, &only) == 0;
-                      }();
+  cpu_set_t onlyHere;
+  CPU_ZERO(&onlyHere);
+  bool pinned = false;
+  if (const int here = sched_getcpu();
+      here >= 0 && sched_getaffinity(0, sizeof everywhere, &everywhere) == 0) {
+    CPU_SET(here, &onlyHere);
+    pinned = sched_setaffinity(pid_, sizeof onlyHere, &onlyHere) == 0;
+  }
   feed();
   if (pinned)
     sched_setaffinity(pid_, sizeof everywhere, &everywhere);
